@@ -1,0 +1,115 @@
+/*
+ * Concurrency: threads, mutexes, semaphores, condition variables and the QList worker queue.
+ */
+#ifndef QUORVEL_CONCURRENCY_H
+#define QUORVEL_CONCURRENCY_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "quorvel/export.h"
+#include "quorvel/platform_types.h"
+
+QRVL_BEGIN_DECLS
+
+/* ---- Threads, mutexes, semaphores, condition variables ------------------ */
+
+/* ThreadRoutine is the caller's thread body; its result is ignored. */
+typedef void *(*ThreadRoutine)(void *argument);
+
+/* ThreadCtl is the control block of a thread started by kCreateThread or
+   kCreateDThread.  Only handle must stay intact for kThreadJoin. */
+typedef struct ThreadCtl {
+  uintptr_t handle;      /* the running thread; 0 when creation failed */
+  uint8_t started;       /* 1 once the new thread has taken its copy */
+  uint8_t detached;      /* 0 joinable, 1 detached */
+  ThreadRoutine routine; /* the caller's routine */
+  void *argument;        /* passed to the routine unchanged */
+} ThreadCtl;
+
+/* Mutex is a plain lock (kind 0: no owner, any thread may unlock it) or a
+   recursive lock (kind 1: the holder may lock again and unlocks as often). */
+typedef struct Mutex {
+  uint8_t kind;
+  qrvl_recursive_lock_storage recursive_lock; /* used when kind is 1 */
+  qrvl_semaphore_storage semaphore;           /* used when kind is 0 */
+} Mutex;
+
+/* Semaphore is a counting semaphore whose count never passes 2147483647. */
+typedef struct Semaphore {
+  qrvl_semaphore_storage semaphore;
+} Semaphore;
+
+/* Cond is a condition variable: a waiter count under a plain guard mutex,
+   an auto-reset signal event and a manual-reset broadcast event (kept as
+   one platform object so that a wait watches both). */
+typedef struct Cond {
+  uint32_t waiters;
+  Mutex guard;
+  qrvl_event_pair_storage events;
+} Cond;
+
+/* kCreateThread starts a joinable thread running routine(argument) and
+   returns 0 once the new thread runs (started is 1), or -1 when it cannot be
+   created (handle is 0).  A negative stack_size means the platform default.
+   Join the thread once with kThreadJoin.  Thread-safe. */
+QRVL_API int32_t kCreateThread(ThreadCtl *t, int32_t stack_size, ThreadRoutine routine,
+                               void *argument);
+
+/* kCreateDThread is kCreateThread for a detached thread, which releases its
+   own handle when its routine returns and is never joined.  Thread-safe. */
+QRVL_API int32_t kCreateDThread(ThreadCtl *t, int32_t stack_size, ThreadRoutine routine,
+                                void *argument);
+
+/* kThreadJoin waits until a joinable thread has ended and releases it;
+   for a detached thread it returns at once.  Always returns 0. */
+QRVL_API int32_t kThreadJoin(ThreadCtl t);
+
+/* MutexInit makes m a plain mutex (no owner); 0, or -1 on failure. */
+QRVL_API int32_t MutexInit(Mutex *m);
+/* MutexRInit makes m a recursive mutex; always 0. */
+QRVL_API int32_t MutexRInit(Mutex *m);
+/* MutexLock locks m, waiting without limit; 0, or -1 when the wait fails.
+   Thread-safe. */
+QRVL_API int32_t MutexLock(Mutex *m);
+/* MutexUnlock unlocks m; 0, or -1 when a plain mutex was not locked (it
+   stays unlocked).  Thread-safe. */
+QRVL_API int32_t MutexUnlock(Mutex *m);
+/* MutexFree releases what MutexInit or MutexRInit made; always 0. */
+QRVL_API int32_t MutexFree(Mutex *m);
+
+/* SemaphoreInit makes s with count count; 0, or -1 when count is negative. */
+QRVL_API int32_t SemaphoreInit(Semaphore *s, int32_t count);
+/* SemaphoreWait takes one unit: 1 when taken, 0 when timeout_ms passed
+   first (0 polls, negative waits without limit), -1 when the wait failed.
+   Thread-safe. */
+QRVL_API int32_t SemaphoreWait(Semaphore *s, int32_t timeout_ms);
+/* SemaphorePost adds one unit: 1, or -1 when the count would pass
+   2147483647 (it is left unchanged).  Thread-safe. */
+QRVL_API int32_t SemaphorePost(Semaphore *s);
+/* SemaphoreFree releases s; always 0. */
+QRVL_API int32_t SemaphoreFree(Semaphore *s);
+
+/* CondInit makes c; 0, or -1 when its events cannot be made. */
+QRVL_API int32_t CondInit(Cond *c);
+/* CondWait releases m (held by the caller, either kind), waits for
+   CondSignal or CondBroadcast and takes m again: 1 when woken, 0 when
+   timeout_ms passed (negative waits without limit), -1 when the wait
+   failed.  m is held again in every case.  Thread-safe. */
+QRVL_API int32_t CondWait(Cond *c, Mutex *m, int32_t timeout_ms);
+/* CondSignal wakes one waiter: 0, or -1 when nobody waits (nothing is
+   remembered).  Thread-safe. */
+QRVL_API int32_t CondSignal(Cond *c);
+/* CondBroadcast wakes every current waiter: 0, or -1 when nobody waits.
+   Thread-safe. */
+QRVL_API int32_t CondBroadcast(Cond *c);
+/* CondFree releases c; 0, or -1 when an event cannot be released. */
+QRVL_API int32_t CondFree(Cond *c);
+
+/* ---- QList worker queue ---------------------------------------------- */
+
+/* @@QLIST@@ */
+
+QRVL_END_DECLS
+
+#endif /* QUORVEL_CONCURRENCY_H */

@@ -1,0 +1,38 @@
+/*
+ * Export and linkage macros shared by every quorvel header.
+ */
+#ifndef QUORVEL_EXPORT_H
+#define QUORVEL_EXPORT_H
+
+#if defined(_WIN32)
+#  if defined(QUORVEL_BUILDING)
+#    define QRVL_API __declspec(dllexport)
+#  else
+#    define QRVL_API __declspec(dllimport)
+#  endif
+#else
+#  define QRVL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+#  define QRVL_BEGIN_DECLS extern "C" {
+#  define QRVL_END_DECLS }
+#else
+#  define QRVL_BEGIN_DECLS
+#  define QRVL_END_DECLS
+#endif
+
+/* printf-style format checking where the compiler offers it. */
+#if defined(__GNUC__)
+#  define QRVL_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#  define QRVL_PRINTF(fmt, args)
+#endif
+
+/* Makes `name` one more exported name of the function `target` (one
+   function, two symbols).  Used in source files only. */
+#if defined(__GNUC__) && !defined(_WIN32)
+#  define QRVL_ALIAS(target) __attribute__((alias(#target), visibility("default")))
+#endif
+
+#endif /* QUORVEL_EXPORT_H */

@@ -1,0 +1,27 @@
+/*
+ * Opaque storage for the operating-system objects that live inside quorvel's
+ * caller-allocated records (Mutex, Semaphore, Cond).  Callers never look
+ * inside; the sizes are fixed per target so that records can be placed in
+ * static, stack or heap memory without any allocation by the library.
+ */
+#ifndef QUORVEL_PLATFORM_TYPES_H
+#define QUORVEL_PLATFORM_TYPES_H
+
+#include <stdint.h>
+
+/* A counting semaphore with a maximum. */
+typedef struct qrvl_semaphore_storage {
+  uint64_t opaque[2];
+} qrvl_semaphore_storage;
+
+/* A lock that its holder may take again (recursive mutex). */
+typedef struct qrvl_recursive_lock_storage {
+  uint64_t opaque[8];
+} qrvl_recursive_lock_storage;
+
+/* Two events, each auto- or manual-reset, that can be waited on together. */
+typedef struct qrvl_event_pair_storage {
+  uint64_t opaque[2];
+} qrvl_event_pair_storage;
+
+#endif /* QUORVEL_PLATFORM_TYPES_H */

@@ -1,0 +1,139 @@
+/*
+ * Tracing: leveled, tagged trace lines, routes, the debug queue and trace files.
+ */
+#ifndef QUORVEL_TRACE_H
+#define QUORVEL_TRACE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "quorvel/export.h"
+#include "quorvel/platform_types.h"
+#include "quorvel/runtime.h"
+
+QRVL_BEGIN_DECLS
+
+/* ---- Trace core --------------------------------------------------------- */
+
+/* Trace levels: 1 I (info), 2 W (warning), 3 E (error), 4 D (debug),
+   5 V (verbose). */
+
+/* TraceLine carries one trace line from formatting to emitting; it is also
+   the head of every debug-queue slot (sizeof(TraceLine) bytes). */
+typedef struct TraceLine {
+  uint32_t line_end;  /* 1: "\r\n" is appended to the line */
+  uint32_t in_use;    /* 1 while the record holds a line not yet emitted */
+  uint32_t seconds;   /* seconds value the timestamp was made from */
+  uint32_t thread_id; /* id of the thread that made the call */
+  const char *tag;    /* the caller's tag, or NULL */
+  int32_t level;      /* 1-5 */
+  Utm time;           /* broken-down timestamp */
+  int32_t milliseconds;
+} TraceLine;
+
+/* DebugInfo is what a route receives for each line; its pointers are valid
+   only during the route call. */
+typedef struct DebugInfo {
+  const char *tag;       /* the caller's tag, or "ktrace" */
+  const char *message;   /* the formatted message alone */
+  const char *line;      /* the finished line without its level marker */
+  const char *timestamp; /* "MM-DD hh:mm:ss.mmm" */
+  uint32_t seconds;
+  uint32_t thread_id;
+  int32_t level;
+} DebugInfo;
+
+/* DebugInfoRoute receives every emitted line (see AddDebugInfoRoute). */
+typedef void (*DebugInfoRoute)(const DebugInfo *info);
+
+/* DebugOutputFunc replaces the debugger output: it receives the finished
+   line and its length in bytes (see SetDebugOutput). */
+typedef void (*DebugOutputFunc)(const char *line, int32_t length);
+
+/* kLOGV, kLOGD, kLOGI, kLOGW and kLOGE trace a message at level V, D, I,
+   W or E with tag "ktrace" and no line end.  Thread-safe. */
+QRVL_API void kLOGV(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void kLOGD(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void kLOGI(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void kLOGW(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void kLOGE(const char *format, ...) QRVL_PRINTF(1, 2);
+
+/* verlog_w, sdklog_w, infolog_w, warnlog_w and errlog_w trace a message at
+   level V, D, I, W or E without a tag and with "\r\n".  Thread-safe. */
+QRVL_API void verlog_w(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void sdklog_w(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void infolog_w(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void warnlog_w(const char *format, ...) QRVL_PRINTF(1, 2);
+QRVL_API void errlog_w(const char *format, ...) QRVL_PRINTF(1, 2);
+
+/* verlog_t, sdklog_t, infolog_t, warnlog_t and errlog_t trace a message at
+   level V, D, I, W or E with the caller's tag (NULL acts as the _w form)
+   and "\r\n".  Thread-safe. */
+QRVL_API void verlog_t(const char *tag, const char *format, ...) QRVL_PRINTF(2, 3);
+QRVL_API void sdklog_t(const char *tag, const char *format, ...) QRVL_PRINTF(2, 3);
+QRVL_API void infolog_t(const char *tag, const char *format, ...) QRVL_PRINTF(2, 3);
+QRVL_API void warnlog_t(const char *tag, const char *format, ...) QRVL_PRINTF(2, 3);
+QRVL_API void errlog_t(const char *tag, const char *format, ...) QRVL_PRINTF(2, 3);
+
+/* LevelTrace prints the message (at most 1023 characters) to standard
+   output without header or line end, only while the debug switch is on and
+   priority passes the level test.  Thread-safe. */
+QRVL_API void LevelTrace(int32_t priority, const char *format, ...) QRVL_PRINTF(2, 3);
+/* LevelPTrace traces the message at level (1-5) with tag "ktrace" and no
+   line end when priority passes the level test.  Thread-safe. */
+QRVL_API void LevelPTrace(int32_t priority, int32_t level, const char *format, ...)
+    QRVL_PRINTF(3, 4);
+
+/* SetDebugLevel sets the level-test threshold (negative becomes 0). */
+QRVL_API void SetDebugLevel(int32_t level);
+/* SetDebugOperate sets the level-test operation, clamped to 0-5:
+   >=, >, <=, <, ==, != (priority against threshold). */
+QRVL_API void SetDebugOperate(int32_t operation);
+/* SetDebugMsgMask sets the message mask: V 0x01, D 0x02, I 0x04, W 0x08,
+   E 0x10. */
+QRVL_API void SetDebugMsgMask(int32_t mask);
+/* SetDebugFilter sets the message mask from the letters v d i w e found in
+   the first five characters of filter (case-insensitive). */
+QRVL_API void SetDebugFilter(const char *filter);
+/* SetDebugFilterAtConsole chooses where the mask applies: 0 at the source
+   (dropped lines reach no route), non-zero at the console only. */
+QRVL_API void SetDebugFilterAtConsole(uint8_t at_console);
+/* SetDebugSwitch turns the debug switch on (non-zero) or off. */
+QRVL_API void SetDebugSwitch(uint8_t on);
+/* GetDebugState returns the debug switch. */
+QRVL_API uint8_t GetDebugState(void);
+/* SetDebugTimeStringUseClocks stamps lines with the uptime (non-zero)
+   instead of local standard time. */
+QRVL_API void SetDebugTimeStringUseClocks(uint8_t use_clocks);
+
+/* EmptyLog does nothing with whatever it is given, so that it can stand in
+   for any log function. */
+#ifdef __cplusplus
+QRVL_API void EmptyLog(...);
+#else
+QRVL_API void EmptyLog();
+#endif
+
+/* ---- Debug queue and routes -------------------------------------------- */
+
+/* SetDebugOutput installs the function that receives finished lines
+   instead of the debugger output (standard error); NULL keeps the current
+   one.  Not synchronised with lines being emitted. */
+QRVL_API void SetDebugOutput(DebugOutputFunc output);
+/* AddDebugInfoRoute puts route into the first of three empty route slots;
+   NULL, a route already set and a full array are reported through
+   errlog_t with tag "quorvel". */
+QRVL_API void AddDebugInfoRoute(DebugInfoRoute route);
+/* DelDebugInfoRoute empties the slot holding route; NULL is ignored and a
+   route not found is reported through errlog_t. */
+QRVL_API void DelDebugInfoRoute(DebugInfoRoute route);
+
+/* @@DEBUG-QUEUE@@ */
+
+/* ---- File trace ----------------------------------------------------------- */
+
+/* @@FILETRACE@@ */
+
+QRVL_END_DECLS
+
+#endif /* QUORVEL_TRACE_H */

@@ -1,0 +1,128 @@
+// The one door from the library's families to the operating system.
+//
+// Family code (trace, concurrency, memory, net, crypto, runtime) calls only
+// what is declared here; each operating system answers it in its own folder
+// (posix/ today).  The objects that live inside caller records (semaphores,
+// recursive locks, event pairs) are declared here with the exact size of the
+// opaque storage the public headers reserve for them, so a record filled by
+// one build is never read with another layout.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "quorvel/platform_types.h"
+
+namespace quorvel::platform {
+
+// ---- Threads ---------------------------------------------------------------
+
+using ThreadMain = void (*)(void *argument);
+
+// What a new thread runs.  The record is read by the new thread before it
+// calls main, so it must stay valid until main has begun; the library's
+// start-up path keeps its creator waiting until then anyway.
+struct ThreadStart {
+  ThreadMain main;
+  void *argument;
+};
+
+// Starts a joinable thread that runs start->main(start->argument).
+// stack_size 0 means the platform default; small sizes are raised to the
+// platform minimum.  Returns the non-zero thread handle, or 0 when the
+// thread cannot be created.
+uintptr_t thread_start(const ThreadStart *start, size_t stack_size);
+
+// Waits without limit until the thread has ended and releases its handle.
+void thread_join(uintptr_t handle);
+
+// Releases the calling thread's own handle: it will never be joined.
+void thread_detach_self();
+
+// The platform's numeric id of the calling thread.
+uint32_t thread_id();
+
+// Gives up the processor for at least ms milliseconds.
+void sleep_ms(uint32_t ms);
+
+// ---- Waiting -----------------------------------------------------------------
+
+// Outcome of every wait below.  A timeout below 0 waits without limit.
+enum class Wait { kFirst = 0, kSecond = 1, kTimedOut = 2, kFailed = 3 };
+
+// ---- Counting semaphore with a maximum ----------------------------------------
+
+// Counting semaphore that never allocates.  Releasing past the maximum fails
+// and leaves the count unchanged, so a semaphore of maximum 1 is a lock
+// without an owner.
+struct Semaphore {
+  std::atomic<int32_t> count;
+  std::atomic<uint32_t> waiters;
+  int32_t maximum;
+  int32_t reserved;
+};
+static_assert(sizeof(Semaphore) <= sizeof(qrvl_semaphore_storage));
+static_assert(alignof(Semaphore) <= alignof(qrvl_semaphore_storage));
+
+// Returns 0, or -1 when initial is below 0 or above maximum.
+int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum);
+// Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed.
+Wait semaphore_wait(Semaphore *s, int32_t timeout_ms);
+// Adds one unit: 0, or -1 when the count would pass the maximum.
+int semaphore_post(Semaphore *s);
+void semaphore_destroy(Semaphore *s);
+
+inline Semaphore *as_semaphore(qrvl_semaphore_storage *storage) {
+  return reinterpret_cast<Semaphore *>(storage);
+}
+
+// ---- Recursive lock -----------------------------------------------------------
+
+// A lock the holding thread may take again; it must release it as often.
+struct RecursiveLock;
+void recursive_lock_init(qrvl_recursive_lock_storage *lock);
+void recursive_lock_enter(qrvl_recursive_lock_storage *lock);
+void recursive_lock_leave(qrvl_recursive_lock_storage *lock);
+void recursive_lock_destroy(qrvl_recursive_lock_storage *lock);
+
+// ---- Event pair ------------------------------------------------------------------
+
+// Two events that can be waited on together.  Each is auto-reset (a set
+// releases exactly one waiter and clears itself) or manual-reset (it stays
+// set, releasing every waiter, until reset).  A wait on the pair returns the
+// lowest-numbered event that is set, like a wait on several objects.
+struct EventPair {
+  std::atomic<uint32_t> state;  // bit i: event i is set
+  uint32_t manual;              // bit i: event i is manual-reset
+};
+static_assert(sizeof(EventPair) <= sizeof(qrvl_event_pair_storage));
+static_assert(alignof(EventPair) <= alignof(qrvl_event_pair_storage));
+
+void event_pair_init(EventPair *pair, bool first_manual, bool second_manual);
+void event_set(EventPair *pair, int which);
+void event_reset(EventPair *pair, int which);
+// Wait::kFirst or kSecond for the event taken, kTimedOut after timeout_ms.
+Wait event_wait_any(EventPair *pair, int32_t timeout_ms);
+
+inline EventPair *as_event_pair(qrvl_event_pair_storage *storage) {
+  return reinterpret_cast<EventPair *>(storage);
+}
+
+// ---- Clocks ------------------------------------------------------------------------
+
+// Milliseconds since the system started, truncated to 32 bits.
+uint32_t tick_ms();
+// Wall clock: seconds since 1970-01-01 UTC and the milliseconds (0-999).
+void wall_clock(int64_t *seconds, uint16_t *milliseconds);
+// The local zone's standard-time bias in minutes, UTC = local + bias
+// (daylight saving time is never applied).
+int32_t standard_zone_bias_minutes();
+
+// ---- Output --------------------------------------------------------------------------
+
+// Sends one finished trace line to the debugger output channel in a single
+// write; a line without a final line feed gets one on this channel only.
+void debug_output(const char *line, size_t length);
+
+}  // namespace quorvel::platform

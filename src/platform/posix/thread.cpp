@@ -1,0 +1,49 @@
+// Threads, thread ids and sleeping on pthreads.
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+#include <ctime>
+
+#include "platform/platform.hpp"
+
+namespace quorvel::platform {
+
+// pthreads wants a routine that returns a pointer; ours returns nothing.
+static void *trampoline(void *raw) {
+  const ThreadStart *start = static_cast<const ThreadStart *>(raw);
+  start->main(start->argument);
+  return nullptr;
+}
+
+uintptr_t thread_start(const ThreadStart *start, size_t stack_size) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  if (stack_size > 0) {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t minimum = static_cast<size_t>(PTHREAD_STACK_MIN);
+    if (stack_size < minimum) stack_size = minimum;
+    stack_size = (stack_size + page - 1) / page * page;
+    pthread_attr_setstacksize(&attr, stack_size);
+  }
+  pthread_t thread;
+  int rc = pthread_create(&thread, &attr, trampoline, const_cast<ThreadStart *>(start));
+  pthread_attr_destroy(&attr);
+  if (rc != 0) return 0;
+  return static_cast<uintptr_t>(thread);
+}
+
+void thread_join(uintptr_t handle) { pthread_join(static_cast<pthread_t>(handle), nullptr); }
+
+void thread_detach_self() { pthread_detach(pthread_self()); }
+
+uint32_t thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+void sleep_ms(uint32_t ms) {
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) == -1) {
+  }
+}
+
+}  // namespace quorvel::platform

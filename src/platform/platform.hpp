@@ -56,9 +56,13 @@ enum class Wait { kFirst = 0, kSecond = 1, kTimedOut = 2, kFailed = 3 };
 // Counting semaphore that never allocates.  Releasing past the maximum fails
 // and leaves the count unchanged, so a semaphore of maximum 1 is a lock
 // without an owner.
+//
+// The count (low half) and the number of sleeping takers (high half) share
+// one word, so a release reads whether to wake anyone in the same atomic
+// step that adds the unit and never touches the record afterwards: the
+// taker it lets through may free the memory at once.
 struct Semaphore {
-  std::atomic<int32_t> count;
-  std::atomic<uint32_t> waiters;
+  std::atomic<uint64_t> state;
   int32_t maximum;
   int32_t reserved;
 };
@@ -67,7 +71,8 @@ static_assert(alignof(Semaphore) <= alignof(qrvl_semaphore_storage));
 
 // Returns 0, or -1 when initial is below 0 or above maximum.
 int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum);
-// Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed.
+// Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed
+// (0 only looks), kFailed on a destroyed semaphore.
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms);
 // Adds one unit: 0, or -1 when the count would pass the maximum.
 int semaphore_post(Semaphore *s);

@@ -13,57 +13,83 @@ namespace quorvel::platform {
 using posix::Deadline;
 using posix::deadline_after_ms;
 
-// The futex word of a semaphore is its count, seen as unsigned.
+// The state word of a semaphore: the count in the low 32 bits (never above
+// 2147483647), the number of registered sleepers in the high 32 bits.
+constexpr uint64_t kUnit = 1;
+constexpr uint64_t kSleeper = uint64_t{1} << 32;
+
+static uint32_t count_of(uint64_t state) { return static_cast<uint32_t>(state); }
+
+// The kernel sleeps on the 32-bit half that holds the count.
 static std::atomic<uint32_t> *count_word(Semaphore *s) {
-  static_assert(sizeof(std::atomic<int32_t>) == sizeof(std::atomic<uint32_t>));
-  return reinterpret_cast<std::atomic<uint32_t> *>(&s->count);
+  static_assert(sizeof(std::atomic<uint64_t>) == sizeof(uint64_t));
+  constexpr size_t low_half = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 0 : 4;
+  return reinterpret_cast<std::atomic<uint32_t> *>(reinterpret_cast<char *>(&s->state) + low_half);
 }
 
 int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum) {
   if (initial < 0 || maximum < 1 || initial > maximum) return -1;
-  new (&s->count) std::atomic<int32_t>(initial);
-  new (&s->waiters) std::atomic<uint32_t>(0);
+  new (&s->state) std::atomic<uint64_t>(static_cast<uint64_t>(initial));
   s->maximum = maximum;
   s->reserved = 0;
   return 0;
 }
 
-static bool try_take(Semaphore *s) {
-  int32_t c = s->count.load(std::memory_order_relaxed);
-  while (c > 0) {
-    if (s->count.compare_exchange_weak(c, c - 1, std::memory_order_acquire,
-                                       std::memory_order_relaxed))
-      return true;
-  }
-  return false;
-}
-
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
-  if (try_take(s)) return Wait::kFirst;
+  uint64_t v = s->state.load(std::memory_order_relaxed);
+  while (count_of(v) > 0) {
+    if (s->state.compare_exchange_weak(v, v - kUnit, std::memory_order_acquire,
+                                       std::memory_order_relaxed))
+      return Wait::kFirst;
+  }
+  if (s->maximum < 1) return Wait::kFailed;
   if (timeout_ms == 0) return Wait::kTimedOut;
+
   const Deadline deadline = deadline_after_ms(timeout_ms);
+  // Registering and releasing are read-modify-writes of the same word, so
+  // either the releaser sees us and wakes the futex, or the kernel's check
+  // of the count (after our registration) sees its unit.
+  v = s->state.fetch_add(kSleeper, std::memory_order_relaxed) + kSleeper;
+  bool in_time = true;
   for (;;) {
-    // Counting ourselves before the kernel re-reads the count pairs with
-    // semaphore_post, which raises the count before it reads the waiters.
-    s->waiters.fetch_add(1, std::memory_order_seq_cst);
-    bool in_time = posix::futex_wait(count_word(s), 0, deadline);
-    s->waiters.fetch_sub(1, std::memory_order_relaxed);
-    if (try_take(s)) return Wait::kFirst;
-    if (!in_time) return Wait::kTimedOut;
+    if (count_of(v) > 0) {
+      // Take the unit and leave the sleepers in one step; a sleeper never
+      // gives up while a unit is there, so no wake-up is lost.
+      if (s->state.compare_exchange_weak(v, v - kUnit - kSleeper, std::memory_order_acquire,
+                                         std::memory_order_relaxed))
+        return Wait::kFirst;
+      continue;
+    }
+    if (!in_time) {
+      if (s->state.compare_exchange_weak(v, v - kSleeper, std::memory_order_relaxed,
+                                         std::memory_order_relaxed))
+        return Wait::kTimedOut;
+      continue;
+    }
+    in_time = posix::futex_wait(count_word(s), 0, deadline);
+    v = s->state.load(std::memory_order_relaxed);
   }
 }
 
 int semaphore_post(Semaphore *s) {
-  int32_t c = s->count.load(std::memory_order_relaxed);
+  const uint32_t maximum = s->maximum < 1 ? 0u : static_cast<uint32_t>(s->maximum);
+  std::atomic<uint32_t> *word = count_word(s);
+  uint64_t v = s->state.load(std::memory_order_relaxed);
   do {
-    if (c >= s->maximum) return -1;
-  } while (!s->count.compare_exchange_weak(c, c + 1, std::memory_order_seq_cst,
+    if (count_of(v) >= maximum) return -1;
+  } while (!s->state.compare_exchange_weak(v, v + kUnit, std::memory_order_release,
                                            std::memory_order_relaxed));
-  if (s->waiters.load(std::memory_order_seq_cst) != 0) posix::futex_wake(count_word(s), 1);
+  // From here on the record may already be gone (a taker freed it); the
+  // wake-up names only its address, which at worst wakes a stranger
+  // spuriously.
+  if ((v >> 32) != 0) posix::futex_wake(word, 1);
   return 0;
 }
 
-void semaphore_destroy(Semaphore *s) { s->maximum = 0; }
+void semaphore_destroy(Semaphore *s) {
+  s->state.store(0, std::memory_order_relaxed);
+  s->maximum = 0;
+}
 
 // ---- Recursive lock ------------------------------------------------------------
 

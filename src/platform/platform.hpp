@@ -93,12 +93,14 @@ void recursive_lock_destroy(qrvl_recursive_lock_storage *lock);
 
 // ---- Event pair ------------------------------------------------------------------
 
-// Two events that can be waited on together.  Each is auto-reset (a set
-// releases exactly one waiter and clears itself) or manual-reset (it stays
-// set, releasing every waiter, until reset).  A wait on the pair returns the
-// lowest-numbered event that is set, like a wait on several objects.
+// Two events that can be waited on together.  Each is auto-reset or
+// manual-reset.  An auto-reset event counts its sets (up to 65535): each
+// set releases exactly one waiter, so two quick sets release two waiters
+// instead of collapsing into one.  A manual-reset event stays set, releasing
+// every waiter, until reset.  A wait on the pair takes the lowest-numbered
+// event that is set, like a wait on several objects.
 struct EventPair {
-  std::atomic<uint32_t> state;  // bit i: event i is set
+  std::atomic<uint32_t> state;  // 16 bits per event, event 0 in the low half
   uint32_t manual;              // bit i: event i is manual-reset
 };
 static_assert(sizeof(EventPair) <= sizeof(qrvl_event_pair_storage));
@@ -106,7 +108,10 @@ static_assert(alignof(EventPair) <= alignof(qrvl_event_pair_storage));
 
 void event_pair_init(EventPair *pair, bool first_manual, bool second_manual);
 void event_set(EventPair *pair, int which);
+// Clears event which; for an auto-reset event this drops every pending set.
 void event_reset(EventPair *pair, int which);
+// Sets of event which not yet taken (0 or 1 for a manual-reset event).
+uint32_t event_pending(const EventPair *pair, int which);
 // Wait::kFirst or kSecond for the event taken, kTimedOut after timeout_ms.
 Wait event_wait_any(EventPair *pair, int32_t timeout_ms);
 

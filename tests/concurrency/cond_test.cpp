@@ -37,18 +37,25 @@ struct Shared {
   Mutex m;
   std::atomic<int> woken{0};
   std::atomic<int> results{0};  // sum of CondWait results
-  std::atomic<int> held_after{0};
 };
 
-void *wait_forever(void *raw) {
-  Shared *s = static_cast<Shared *>(raw);
+int32_t wait_and_count(Shared *s, int32_t timeout) {
   MutexLock(&s->m);
-  const int32_t r = CondWait(&s->c, &s->m, -1);
-  // m is held again here: nobody else can be inside this section.
-  s->held_after.fetch_add(1);
+  const int32_t r = CondWait(&s->c, &s->m, timeout);
   s->results.fetch_add(r);
   s->woken.fetch_add(1);
   MutexUnlock(&s->m);
+  return r;
+}
+
+void *wait_forever(void *raw) {
+  wait_and_count(static_cast<Shared *>(raw), -1);
+  return nullptr;
+}
+
+// Bounded, so that a lost release fails the test instead of hanging it.
+void *wait_5s(void *raw) {
+  wait_and_count(static_cast<Shared *>(raw), 5000);
   return nullptr;
 }
 
@@ -104,6 +111,30 @@ TEST_P(CondTest, SignalReleasesOneWaiterAtATime) {
   EXPECT_EQ(s.results.load(), 2);
   EXPECT_EQ(waiters(&s.c), 0u);
   EXPECT_EQ(CondSignal(&s.c), -1);
+}
+
+TEST_P(CondTest, BackToBackSignalsReleaseAsManyWaiters) {
+  ThreadCtl threads[3];
+  for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_5s, &s), 0);
+  wait_for_waiters(&s.c, 3);
+  EXPECT_EQ(CondSignal(&s.c), 0);
+  EXPECT_EQ(CondSignal(&s.c), 0);
+  EXPECT_EQ(CondSignal(&s.c), 0);
+  for (ThreadCtl &t : threads) kThreadJoin(t);
+  EXPECT_EQ(s.results.load(), 3);
+
+  // Signals beyond the waiters are not kept for the next one.
+  ASSERT_EQ(kCreateThread(&threads[0], 0, wait_5s, &s), 0);
+  wait_for_waiters(&s.c, 1);
+  s.results = 0;
+  EXPECT_EQ(CondSignal(&s.c), 0);
+  const int32_t again = CondSignal(&s.c);  // -1 once the waiter has left
+  EXPECT_TRUE(again == 0 || again == -1);
+  kThreadJoin(threads[0]);
+  EXPECT_EQ(s.results.load(), 1);
+  MutexLock(&s.m);
+  EXPECT_EQ(CondWait(&s.c, &s.m, 10), 0);
+  MutexUnlock(&s.m);
 }
 
 TEST_P(CondTest, BroadcastReleasesEveryWaiterAndIsThenCleared) {

@@ -116,34 +116,53 @@ void recursive_lock_destroy(qrvl_recursive_lock_storage *lock) {
 
 // ---- Event pair ------------------------------------------------------------------
 
+constexpr uint32_t kEventMask = 0xFFFFu;
+
+static uint32_t event_shift(int which) { return which == 0 ? 0u : 16u; }
+
 void event_pair_init(EventPair *pair, bool first_manual, bool second_manual) {
   new (&pair->state) std::atomic<uint32_t>(0);
   pair->manual = (first_manual ? 1u : 0u) | (second_manual ? 2u : 0u);
 }
 
 void event_set(EventPair *pair, int which) {
-  pair->state.fetch_or(1u << which, std::memory_order_release);
-  // Every waiter watches both events, so all of them must look; an
-  // auto-reset event is then taken by exactly one.
-  posix::futex_wake(&pair->state, INT_MAX);
+  const uint32_t shift = event_shift(which);
+  std::atomic<uint32_t> *word = &pair->state;
+  if (pair->manual & (1u << which)) {
+    word->fetch_or(1u << shift, std::memory_order_release);
+    posix::futex_wake(word, INT_MAX);
+    return;
+  }
+  uint32_t s = word->load(std::memory_order_relaxed);
+  do {
+    if (((s >> shift) & kEventMask) == kEventMask) break;  // saturated: already releasing plenty
+  } while (!word->compare_exchange_weak(s, s + (1u << shift), std::memory_order_release,
+                                        std::memory_order_relaxed));
+  // A sleeper that wakes always looks again and takes what is there, so
+  // one wake-up per set is enough.  Only the address is used from here on.
+  posix::futex_wake(word, 1);
 }
 
 void event_reset(EventPair *pair, int which) {
-  pair->state.fetch_and(~(1u << which), std::memory_order_relaxed);
+  pair->state.fetch_and(~(kEventMask << event_shift(which)), std::memory_order_relaxed);
 }
 
-// Takes the lowest-numbered set event, clearing it when it is auto-reset.
+uint32_t event_pending(const EventPair *pair, int which) {
+  return (pair->state.load(std::memory_order_acquire) >> event_shift(which)) & kEventMask;
+}
+
+// Takes the lowest-numbered set event, using up one set of an auto-reset
+// one.  *seen is the state looked at last, for the futex to sleep on.
 static bool take_event(EventPair *pair, uint32_t *seen, Wait *taken) {
   uint32_t s = pair->state.load(std::memory_order_acquire);
   for (;;) {
     *seen = s;
-    int which = (s & 1u) ? 0 : (s & 2u) ? 1 : -1;
+    int which = (s & kEventMask) != 0 ? 0 : (s >> 16) != 0 ? 1 : -1;
     if (which < 0) return false;
-    uint32_t bit = 1u << which;
     *taken = which == 0 ? Wait::kFirst : Wait::kSecond;
-    if (pair->manual & bit) return true;
-    if (pair->state.compare_exchange_weak(s, s & ~bit, std::memory_order_acquire,
-                                          std::memory_order_acquire))
+    if (pair->manual & (1u << which)) return true;
+    if (pair->state.compare_exchange_weak(s, s - (1u << event_shift(which)),
+                                          std::memory_order_acquire, std::memory_order_acquire))
       return true;
   }
 }
@@ -155,7 +174,8 @@ Wait event_wait_any(EventPair *pair, int32_t timeout_ms) {
     Wait taken = Wait::kFailed;
     if (take_event(pair, &seen, &taken)) return taken;
     if (timeout_ms == 0 || !posix::futex_wait(&pair->state, seen, deadline)) {
-      // One last look: an event set as the time ran out still counts.
+      // One last look: an event set as the time ran out still counts, and a
+      // wake-up meant for us is not wasted.
       if (take_event(pair, &seen, &taken)) return taken;
       return Wait::kTimedOut;
     }

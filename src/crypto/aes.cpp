@@ -46,43 +46,73 @@ int rounds_for_bits(int32_t bits) {
   }
 }
 
+// The rounds over one block held as four big-endian words (round key 0
+// not yet added).
+[[gnu::always_inline]] inline void encrypt_words(const CAES_schedule *schedule, uint32_t &s0,
+                                                 uint32_t &s1, uint32_t &s2, uint32_t &s3) {
+  const uint32_t *rk = schedule->round_keys;
+  s0 ^= rk[0];
+  s1 ^= rk[1];
+  s2 ^= rk[2];
+  s3 ^= rk[3];
+  uint32_t t0, t1, t2, t3;
+  // rounds - 1 full rounds, two per pass; the second half of the last
+  // pass is the final round below.
+  for (int r = schedule->rounds >> 1;;) {
+    t0 = Te0[b3(s0)] ^ Te1[b2(s1)] ^ Te2[b1(s2)] ^ Te3[b0(s3)] ^ rk[4];
+    t1 = Te0[b3(s1)] ^ Te1[b2(s2)] ^ Te2[b1(s3)] ^ Te3[b0(s0)] ^ rk[5];
+    t2 = Te0[b3(s2)] ^ Te1[b2(s3)] ^ Te2[b1(s0)] ^ Te3[b0(s1)] ^ rk[6];
+    t3 = Te0[b3(s3)] ^ Te1[b2(s0)] ^ Te2[b1(s1)] ^ Te3[b0(s2)] ^ rk[7];
+    rk += 8;
+    if (--r == 0) break;
+    s0 = Te0[b3(t0)] ^ Te1[b2(t1)] ^ Te2[b1(t2)] ^ Te3[b0(t3)] ^ rk[0];
+    s1 = Te0[b3(t1)] ^ Te1[b2(t2)] ^ Te2[b1(t3)] ^ Te3[b0(t0)] ^ rk[1];
+    s2 = Te0[b3(t2)] ^ Te1[b2(t3)] ^ Te2[b1(t0)] ^ Te3[b0(t1)] ^ rk[2];
+    s3 = Te0[b3(t3)] ^ Te1[b2(t0)] ^ Te2[b1(t1)] ^ Te3[b0(t2)] ^ rk[3];
+  }
+  s0 = (Te2[b3(t0)] & 0xff000000u) ^ (Te3[b2(t1)] & 0x00ff0000u) ^ (Te0[b1(t2)] & 0x0000ff00u) ^
+       (Te1[b0(t3)] & 0x000000ffu) ^ rk[0];
+  s1 = (Te2[b3(t1)] & 0xff000000u) ^ (Te3[b2(t2)] & 0x00ff0000u) ^ (Te0[b1(t3)] & 0x0000ff00u) ^
+       (Te1[b0(t0)] & 0x000000ffu) ^ rk[1];
+  s2 = (Te2[b3(t2)] & 0xff000000u) ^ (Te3[b2(t3)] & 0x00ff0000u) ^ (Te0[b1(t0)] & 0x0000ff00u) ^
+       (Te1[b0(t1)] & 0x000000ffu) ^ rk[2];
+  s3 = (Te2[b3(t3)] & 0xff000000u) ^ (Te3[b2(t0)] & 0x00ff0000u) ^ (Te0[b1(t1)] & 0x0000ff00u) ^
+       (Te1[b0(t2)] & 0x000000ffu) ^ rk[3];
+}
+
 void encrypt_blocks_portable(const CAES_schedule *schedule, const uint8_t *in, uint8_t *out,
                              size_t blocks) {
-  const int pairs = schedule->rounds >> 1;
   for (size_t n = 0; n < blocks; ++n, in += 16, out += 16) {
-    const uint32_t *rk = schedule->round_keys;
-    uint32_t s0 = load_be32(in) ^ rk[0];
-    uint32_t s1 = load_be32(in + 4) ^ rk[1];
-    uint32_t s2 = load_be32(in + 8) ^ rk[2];
-    uint32_t s3 = load_be32(in + 12) ^ rk[3];
-    uint32_t t0, t1, t2, t3;
-    // rounds - 1 full rounds, two per pass; the second half of the last
-    // pass is the final round below.
-    for (int r = pairs;;) {
-      t0 = Te0[b3(s0)] ^ Te1[b2(s1)] ^ Te2[b1(s2)] ^ Te3[b0(s3)] ^ rk[4];
-      t1 = Te0[b3(s1)] ^ Te1[b2(s2)] ^ Te2[b1(s3)] ^ Te3[b0(s0)] ^ rk[5];
-      t2 = Te0[b3(s2)] ^ Te1[b2(s3)] ^ Te2[b1(s0)] ^ Te3[b0(s1)] ^ rk[6];
-      t3 = Te0[b3(s3)] ^ Te1[b2(s0)] ^ Te2[b1(s1)] ^ Te3[b0(s2)] ^ rk[7];
-      rk += 8;
-      if (--r == 0) break;
-      s0 = Te0[b3(t0)] ^ Te1[b2(t1)] ^ Te2[b1(t2)] ^ Te3[b0(t3)] ^ rk[0];
-      s1 = Te0[b3(t1)] ^ Te1[b2(t2)] ^ Te2[b1(t3)] ^ Te3[b0(t0)] ^ rk[1];
-      s2 = Te0[b3(t2)] ^ Te1[b2(t3)] ^ Te2[b1(t0)] ^ Te3[b0(t1)] ^ rk[2];
-      s3 = Te0[b3(t3)] ^ Te1[b2(t0)] ^ Te2[b1(t1)] ^ Te3[b0(t2)] ^ rk[3];
-    }
-    s0 = (Te2[b3(t0)] & 0xff000000u) ^ (Te3[b2(t1)] & 0x00ff0000u) ^
-         (Te0[b1(t2)] & 0x0000ff00u) ^ (Te1[b0(t3)] & 0x000000ffu) ^ rk[0];
-    s1 = (Te2[b3(t1)] & 0xff000000u) ^ (Te3[b2(t2)] & 0x00ff0000u) ^
-         (Te0[b1(t3)] & 0x0000ff00u) ^ (Te1[b0(t0)] & 0x000000ffu) ^ rk[1];
-    s2 = (Te2[b3(t2)] & 0xff000000u) ^ (Te3[b2(t3)] & 0x00ff0000u) ^
-         (Te0[b1(t0)] & 0x0000ff00u) ^ (Te1[b0(t1)] & 0x000000ffu) ^ rk[2];
-    s3 = (Te2[b3(t3)] & 0xff000000u) ^ (Te3[b2(t0)] & 0x00ff0000u) ^
-         (Te0[b1(t1)] & 0x0000ff00u) ^ (Te1[b0(t2)] & 0x000000ffu) ^ rk[3];
+    uint32_t s0 = load_be32(in), s1 = load_be32(in + 4), s2 = load_be32(in + 8),
+             s3 = load_be32(in + 12);
+    encrypt_words(schedule, s0, s1, s2, s3);
     store_be32(out, s0);
     store_be32(out + 4, s1);
     store_be32(out + 8, s2);
     store_be32(out + 12, s3);
   }
+}
+
+// The chaining value stays in registers from block to block.
+void cbc_encrypt_portable(const CAES_schedule *schedule, uint8_t chain[16], const uint8_t *in,
+                          uint8_t *out, size_t blocks) {
+  uint32_t s0 = load_be32(chain), s1 = load_be32(chain + 4), s2 = load_be32(chain + 8),
+           s3 = load_be32(chain + 12);
+  for (size_t n = 0; n < blocks; ++n, in += 16, out += 16) {
+    s0 ^= load_be32(in);
+    s1 ^= load_be32(in + 4);
+    s2 ^= load_be32(in + 8);
+    s3 ^= load_be32(in + 12);
+    encrypt_words(schedule, s0, s1, s2, s3);
+    store_be32(out, s0);
+    store_be32(out + 4, s1);
+    store_be32(out + 8, s2);
+    store_be32(out + 12, s3);
+  }
+  store_be32(chain, s0);
+  store_be32(chain + 4, s1);
+  store_be32(chain + 8, s2);
+  store_be32(chain + 12, s3);
 }
 
 void decrypt_blocks_portable(const CAES_schedule *schedule, const uint8_t *in, uint8_t *out,
@@ -124,7 +154,8 @@ void decrypt_blocks_portable(const CAES_schedule *schedule, const uint8_t *in, u
 
 }  // namespace
 
-const AesEngine kAesPortable = {"portable", encrypt_blocks_portable, decrypt_blocks_portable};
+const AesEngine kAesPortable = {"portable", encrypt_blocks_portable, decrypt_blocks_portable,
+                                 cbc_encrypt_portable};
 
 }  // namespace quorvel::detail
 

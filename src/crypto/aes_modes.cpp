@@ -112,13 +112,7 @@ extern "C" uint32_t CAesCbcEncrypt(uint8_t *in, uint32_t in_len, const uint8_t *
   uint8_t chain[kBlock];
   working_iv(iv, iv_len, chain);
   std::memset(in + in_len, static_cast<int>(total - in_len), total - in_len);
-  const auto encrypt = aes_engine().encrypt_blocks;
-  const CAES_schedule *schedule = &keys->encrypt_schedule;
-  for (uint32_t off = 0; off < total; off += kBlock) {
-    xor_block(chain, chain, in + off);
-    encrypt(schedule, chain, chain, 1);
-    std::memcpy(out + off, chain, kBlock);
-  }
+  aes_engine().cbc_encrypt(&keys->encrypt_schedule, chain, in, out, total / kBlock);
   return total;
 }
 

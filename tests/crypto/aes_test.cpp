@@ -411,4 +411,14 @@ TEST(Aes, EngineRunsOfBlocksMatchSingleBlocks) {
   EXPECT_EQ(run, single);
   engine.decrypt_blocks(&keys.decrypt_schedule, run.data(), run.data(), 9);
   EXPECT_EQ(run, in);
+  // CBC in two runs, handing the chain on, equals one run; the chain left
+  // behind is the last cipher block.
+  uint8_t chain[16] = {}, chain2[16] = {};
+  std::vector<uint8_t> one(in.size()), two(in.size());
+  engine.cbc_encrypt(&keys.encrypt_schedule, chain, in.data(), one.data(), 9);
+  engine.cbc_encrypt(&keys.encrypt_schedule, chain2, in.data(), two.data(), 4);
+  engine.cbc_encrypt(&keys.encrypt_schedule, chain2, in.data() + 64, two.data() + 64, 5);
+  EXPECT_EQ(one, two);
+  EXPECT_EQ(to_hex(chain, 16), to_hex(one.data() + 128, 16));
+  EXPECT_EQ(to_hex(chain2, 16), to_hex(chain, 16));
 }

@@ -73,30 +73,34 @@ QRVL_API int32_t CAesKeyInit(const uint8_t *key, uint32_t key_len,
    16 pad bytes, each holding the pad length) into out.  Returns the bytes
    written, (in_len / 16 + 1) * 16; returns 0 and writes nothing when
    in_len is 0, out_size is below that total, the total exceeds the 32-bit
-   range, or in, out or keys is NULL.  The input is only read; in may equal
-   out only when the buffer holds the total.  Thread-safe on a shared pair. */
+   range, or in, out or keys is NULL (or keys was never filled).  The input
+   is only read; in may equal out when that buffer holds the total.
+   Thread-safe on a shared pair. */
 QRVL_API uint32_t CAesEncrypt(const uint8_t *in, uint32_t in_len, uint8_t *out,
                               uint32_t out_size, const CAesKeyPair *keys);
 
 /* CAesDecrypt decrypts the whole 16-byte blocks of in (bytes past the last
    whole block are ignored) into out in ECB mode, in place when in equals
-   out.  Returns whole - v, v being the last decrypted byte, when v is below
-   the decrypted length whole, else 0; the padding is neither checked nor
-   removed from out.  Returns 0 and writes nothing when in_len is below 16,
-   out_size is below whole, or in, out or keys is NULL.  A wrong key is not
-   detected.  Thread-safe on a shared pair. */
+   out.  With whole the decrypted length and v the last decrypted byte, it
+   returns whole - v when v is below whole, else 0; the padding is neither
+   checked nor removed from out, and a wrong key is not detected.  0 is
+   also the length of an empty message (one block of sixteen 0x10).
+   Returns 0 and writes nothing when in_len is below 16, out_size is below
+   whole, or in, out or keys is NULL (or keys was never filled).
+   Thread-safe on a shared pair. */
 QRVL_API uint32_t CAesDecrypt(const uint8_t *in, uint32_t in_len, uint8_t *out,
                               uint32_t out_size, const CAesKeyPair *keys);
 
 /* CAesCbcEncrypt encrypts in_len bytes in CBC mode with PKCS #7 padding.
    The working IV is the first 16 bytes of iv, or iv repeated from its first
-   byte to 16 bytes when iv_len is shorter; iv is only read.  The pad is
-   written into the caller's input: in must be writable and hold the total,
-   (in_len / 16 + 1) * 16 bytes, and keeps the pad bytes afterwards.
-   Returns the total written to out; returns 0 and writes nothing when
-   in_len is 0, out_size is below the total, the total exceeds the 32-bit
-   range, iv_len is 0, or in, iv, out or keys is NULL.  in may equal out.
-   Thread-safe on a shared pair and distinct buffers. */
+   byte to 16 bytes when iv_len is shorter; iv is only read and each call
+   starts from it.  The pad is written into the caller's input: in must be
+   writable and hold the total, (in_len / 16 + 1) * 16 bytes, and keeps the
+   pad bytes afterwards.  Returns the total written to out; returns 0 and
+   writes nothing when in_len is 0, out_size is below the total, the total
+   exceeds the 32-bit range, iv_len is 0, or in, iv, out or keys is NULL
+   (or keys was never filled).  in may equal out.  Thread-safe on a shared
+   pair. */
 QRVL_API uint32_t CAesCbcEncrypt(uint8_t *in, uint32_t in_len, const uint8_t *iv,
                                  uint32_t iv_len, uint8_t *out, uint32_t out_size,
                                  const CAesKeyPair *keys);
@@ -105,8 +109,8 @@ QRVL_API uint32_t CAesCbcEncrypt(uint8_t *in, uint32_t in_len, const uint8_t *iv
    the working IV made as in CAesCbcEncrypt; in may equal out (in place).
    Returns the plain length by the rule of CAesDecrypt (whole - last byte,
    or 0).  Returns 0 and writes nothing when in_len is below 16, out_size is
-   below the decrypted length, iv_len is 0, or in, iv, out or keys is NULL.
-   Thread-safe on a shared pair. */
+   below whole, iv_len is 0, or in, iv, out or keys is NULL (or keys was
+   never filled).  Thread-safe on a shared pair. */
 QRVL_API uint32_t CAesCbcDecrypt(const uint8_t *in, uint32_t in_len,
                                  const uint8_t *iv, uint32_t iv_len, uint8_t *out,
                                  uint32_t out_size, const CAesKeyPair *keys);

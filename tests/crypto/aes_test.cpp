@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "crypto/aes.hpp"
@@ -421,4 +422,31 @@ TEST(Aes, EngineRunsOfBlocksMatchSingleBlocks) {
   EXPECT_EQ(one, two);
   EXPECT_EQ(to_hex(chain, 16), to_hex(one.data() + 128, 16));
   EXPECT_EQ(to_hex(chain2, 16), to_hex(chain, 16));
+}
+
+TEST(Aes, OneKeyPairServesManyThreads) {
+  const auto keys = pair_for(from_hex(kNistKeys[1].key), 192);
+  const auto iv = from_hex("0f0e0d0c0b0a09080706050403020100");
+  std::vector<uint8_t> msg(1000);
+  for (size_t i = 0; i < msg.size(); ++i) msg[i] = static_cast<uint8_t>(i * 3);
+  std::vector<uint8_t> in(msg), want(1008);
+  in.resize(1008);
+  ASSERT_EQ(CAesCbcEncrypt(in.data(), 1000, iv.data(), 16, want.data(), 1008, &keys), 1008u);
+  std::vector<int> good(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 50; ++round) {
+        std::vector<uint8_t> mine(msg), out(1008), back(1008);
+        mine.resize(1008);
+        const bool ok = CAesCbcEncrypt(mine.data(), 1000, iv.data(), 16, out.data(), 1008, &keys) == 1008 &&
+                        out == want &&
+                        CAesCbcDecrypt(out.data(), 1008, iv.data(), 16, back.data(), 1008, &keys) == 1000 &&
+                        std::equal(msg.begin(), msg.end(), back.begin());
+        good[t] += ok ? 1 : 0;
+      }
+    });
+  }
+  for (auto &th : threads) th.join();
+  EXPECT_EQ(good, std::vector<int>(4, 50));
 }

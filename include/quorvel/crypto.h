@@ -72,7 +72,35 @@ QRVL_API void MurmurHash3_x64_128(const void *key, int32_t len, uint32_t seed, v
 
 /* ---- Base64 and hex -------------------------------------------------------- */
 
-/* @@BASE64-HEX@@ */
+/* ToBase64Simple writes the Base64 text (alphabet A-Z a-z 0-9 + /, '='
+   padding, no line breaks) of the in_len bytes at in to out, followed by a
+   NUL, and returns the number of characters, 4 * ceil(in_len / 3).
+   out_size must be at least that plus 1.  Returns 0 for a null pointer
+   (nothing written), for in_len of 0 or less (an empty string is written
+   when out_size is at least 1), and when out_size is too small; in that
+   last case the whole 4-character groups that fitted have been written and
+   must not be used.  Stateless and thread-safe. */
+QRVL_API int32_t ToBase64Simple(const uint8_t *in, int32_t in_len, char *out, int32_t out_size);
+/* FromBase64Simple decodes the Base64 text of in_len characters at in into
+   out, writes a NUL after the bytes and returns their number.  Groups of
+   four characters are decoded from the start; decoding stops after the
+   group holding a '=' in its third or fourth place (the rest of the input
+   is ignored) or at the end of the input.  The input is not validated:
+   characters outside the alphabet decode as 0.  out_size must be at least
+   the decoded length plus 1 (3 * in_len / 4 + 1 always suffices).
+   Returns 0, with nothing written, for a null pointer, in_len or out_size
+   of 0 or less; returns 0 when the result and its NUL do not fit (no byte
+   is written at or past out[out_size], earlier groups may have been
+   written).  An in_len that is not a multiple of 4 leaves a last group cut
+   short: when decoding reaches it (no '=' has ended it before), the call
+   returns 0 rather than guess the missing characters or read past in_len.
+   Stateless and thread-safe. */
+QRVL_API int32_t FromBase64Simple(const char *in, int32_t in_len, uint8_t *out, int32_t out_size);
+/* mmData2HexString writes the len bytes at data to out as 2 * len
+   lower-case hex digits followed by a NUL and returns 2 * len.  Returns 0
+   with nothing written for a null pointer, for len of 0 or less, or when
+   out_size is below 2 * len + 1.  Stateless and thread-safe. */
+QRVL_API int32_t mmData2HexString(const uint8_t *data, int32_t len, char *out, int32_t out_size);
 
 QRVL_END_DECLS
 

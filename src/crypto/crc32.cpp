@@ -35,17 +35,24 @@ constexpr SliceTables kRef = make_reflected_slices();
 
 }  // namespace
 
+// Only four of the sixteen look-ups depend on the running register; the
+// other twelve are summed first and the four are combined in a balanced
+// tree, which keeps the loop-carried chain to one look-up and three xors.
 uint32_t crc32_msb_portable(uint32_t crc, const uint8_t *p, size_t n) {
   for (; n >= 16; n -= 16, p += 16) {
-    // The register's top byte meets the first message byte.
-    const uint64_t a = hk_load_be64(p) ^ (static_cast<uint64_t>(crc) << 32);
+    const uint64_t a = hk_load_be64(p);
     const uint64_t b = hk_load_be64(p + 8);
-    crc = kMsb[15][a >> 56] ^ kMsb[14][(a >> 48) & 0xff] ^ kMsb[13][(a >> 40) & 0xff] ^
-          kMsb[12][(a >> 32) & 0xff] ^ kMsb[11][(a >> 24) & 0xff] ^ kMsb[10][(a >> 16) & 0xff] ^
-          kMsb[9][(a >> 8) & 0xff] ^ kMsb[8][a & 0xff] ^ kMsb[7][b >> 56] ^
-          kMsb[6][(b >> 48) & 0xff] ^ kMsb[5][(b >> 40) & 0xff] ^ kMsb[4][(b >> 32) & 0xff] ^
-          kMsb[3][(b >> 24) & 0xff] ^ kMsb[2][(b >> 16) & 0xff] ^ kMsb[1][(b >> 8) & 0xff] ^
-          kMsb[0][b & 0xff];
+    const uint32_t rest = (kMsb[11][(a >> 24) & 0xff] ^ kMsb[10][(a >> 16) & 0xff] ^
+                           kMsb[9][(a >> 8) & 0xff] ^ kMsb[8][a & 0xff]) ^
+                          (kMsb[7][b >> 56] ^ kMsb[6][(b >> 48) & 0xff] ^
+                           kMsb[5][(b >> 40) & 0xff] ^ kMsb[4][(b >> 32) & 0xff]) ^
+                          (kMsb[3][(b >> 24) & 0xff] ^ kMsb[2][(b >> 16) & 0xff] ^
+                           kMsb[1][(b >> 8) & 0xff] ^ kMsb[0][b & 0xff]);
+    // The register meets the first four message bytes.
+    const uint32_t x = static_cast<uint32_t>(a >> 32) ^ crc;
+    crc = ((kMsb[15][x >> 24] ^ kMsb[14][(x >> 16) & 0xff]) ^
+           (kMsb[13][(x >> 8) & 0xff] ^ kMsb[12][x & 0xff])) ^
+          rest;
   }
   for (; n != 0; --n, ++p) crc = (crc << 8) ^ kCrc32MsbTable[(crc >> 24) ^ *p];
   return crc;
@@ -53,15 +60,19 @@ uint32_t crc32_msb_portable(uint32_t crc, const uint8_t *p, size_t n) {
 
 uint32_t crc32_reflected_portable(uint32_t crc, const uint8_t *p, size_t n) {
   for (; n >= 16; n -= 16, p += 16) {
-    // The register's low byte meets the first message byte.
-    const uint64_t a = hk_load_le64(p) ^ crc;
+    const uint64_t a = hk_load_le64(p);
     const uint64_t b = hk_load_le64(p + 8);
-    crc = kRef[15][a & 0xff] ^ kRef[14][(a >> 8) & 0xff] ^ kRef[13][(a >> 16) & 0xff] ^
-          kRef[12][(a >> 24) & 0xff] ^ kRef[11][(a >> 32) & 0xff] ^ kRef[10][(a >> 40) & 0xff] ^
-          kRef[9][(a >> 48) & 0xff] ^ kRef[8][a >> 56] ^ kRef[7][b & 0xff] ^
-          kRef[6][(b >> 8) & 0xff] ^ kRef[5][(b >> 16) & 0xff] ^ kRef[4][(b >> 24) & 0xff] ^
-          kRef[3][(b >> 32) & 0xff] ^ kRef[2][(b >> 40) & 0xff] ^ kRef[1][(b >> 48) & 0xff] ^
-          kRef[0][b >> 56];
+    const uint32_t rest = (kRef[11][(a >> 32) & 0xff] ^ kRef[10][(a >> 40) & 0xff] ^
+                           kRef[9][(a >> 48) & 0xff] ^ kRef[8][a >> 56]) ^
+                          (kRef[7][b & 0xff] ^ kRef[6][(b >> 8) & 0xff] ^
+                           kRef[5][(b >> 16) & 0xff] ^ kRef[4][(b >> 24) & 0xff]) ^
+                          (kRef[3][(b >> 32) & 0xff] ^ kRef[2][(b >> 40) & 0xff] ^
+                           kRef[1][(b >> 48) & 0xff] ^ kRef[0][b >> 56]);
+    // The register meets the first four message bytes.
+    const uint32_t x = static_cast<uint32_t>(a) ^ crc;
+    crc = ((kRef[15][x & 0xff] ^ kRef[14][(x >> 8) & 0xff]) ^
+           (kRef[13][(x >> 16) & 0xff] ^ kRef[12][x >> 24])) ^
+          rest;
   }
   for (; n != 0; --n, ++p) crc = (crc >> 8) ^ kCrc32ReflectedTable[(crc ^ *p) & 0xff];
   return crc;

@@ -15,7 +15,68 @@ QRVL_BEGIN_DECLS
 
 /* ---- sram pool allocator ---------------------------------------------------- */
 
-/* @@SRAM@@ */
+/* The sram pool is one process-wide first-fit heap carved from memory the
+   caller lends once.  Every block carries a header of two 32-bit words and
+   one address (16 bytes on 64-bit targets, 12 on 32-bit); request sizes and
+   region starts are rounded to the pointer size, so payloads are aligned
+   like pointers.  The pool never falls back to malloc. */
+
+/* sram_poollink links the one region [addr, addr + size) as the pool.
+   Returns -1 when size is below three block headers (48 bytes on 64-bit),
+   -2 when a pool is already linked, else 0.  addr is rounded up to the
+   pointer size and size shortened to match.  The region belongs to the pool
+   for the rest of the process.  Not thread-safe: link before any use. */
+QRVL_API int32_t sram_poollink(void *addr, uint32_t size);
+
+/* sram_partial_poollink links count separate regions (two parallel arrays)
+   into one address-ordered pool; the gaps between them are bridged and never
+   handed out.  Rewrites both arrays in place: each start rounded up to the
+   pointer size, each size shortened by that pad, and (once past the checks)
+   both sorted ascending by address.  Returns -1 when count is 0, a size is
+   below three headers, an aligned start equals the one before it in the
+   caller's order (a region at address 0 included), the sorted regions
+   overlap, or they span more than 4 GiB - 1 from the lowest start to the
+   highest end; -2 when a pool is already linked; else 0.  Not thread-safe. */
+QRVL_API int32_t sram_partial_poollink(void **addrs, uint32_t *sizes, uint32_t count);
+
+/* sram_is_init returns 1 once a pool is linked, else 0. */
+QRVL_API int32_t sram_is_init(void);
+
+/* sram_malloc returns an uncleared block of at least size bytes from the
+   pool, or NULL when size is 0, no pool is linked or no free block holds
+   size (rounded up) plus one header.  Free it with sram_free.  Thread-safe.
+   Ends the process (status -1) with a "[fatal error]" line on standard
+   output when it meets a damaged block header. */
+QRVL_API void *sram_malloc(uint32_t size);
+
+/* sram_calloc returns a block of count * size bytes whose whole rounded
+   payload is zero, or NULL like sram_malloc; a product that does not fit in
+   32 bits is refused with NULL.  With count 0 it is sram_malloc(size) and
+   the bytes are not cleared.  Thread-safe. */
+QRVL_API void *sram_calloc(uint32_t count, uint32_t size);
+
+/* sram_realloc resizes a block: NULL ptr is sram_malloc(size); size 0 frees
+   ptr and returns NULL; a block already holding size bytes is returned
+   unchanged (blocks never shrink); otherwise the bytes move to a new block,
+   ptr is freed and the new block returned, or NULL is returned with ptr left
+   untouched when the pool has no room.  A ptr outside the pool (any ptr
+   while none is linked) prints "[warning] pointer access violence when
+   sram_realloc() !!" and returns NULL.  Thread-safe, but not atomic as a
+   whole. */
+QRVL_API void *sram_realloc(void *ptr, uint32_t size);
+
+/* sram_free returns a block to the pool and merges it with free
+   neighbours; NULL is ignored.  A ptr outside the pool prints warning lines
+   on standard output and changes nothing; a block freed twice or a damaged
+   header ends the process (status -1) with a "[fatal error] ... Free_Alloc()"
+   line.  Thread-safe. */
+QRVL_API void sram_free(void *ptr);
+
+/* sram_usage stores the pool's figures through the pointers that are not
+   NULL: used_bytes gets the bytes counted as used (every header plus the
+   payload of every used block), free_bytes the rest of the pool, third
+   always 0.  Thread-safe. */
+QRVL_API void sram_usage(uint32_t *free_bytes, uint32_t *used_bytes, uint32_t *third);
 
 /* ---- Slot index and record database -------------------------------------- */
 

@@ -8,9 +8,13 @@
 
 namespace {
 
-char *next(const Slp *slp, char *p) { return p + 1 == slp->base + slp->capacity ? slp->base : p + 1; }
+char *next(const Slp *slp, char *p) {
+  return p + 1 == slp->base + slp->capacity ? slp->base : p + 1;
+}
 
-char *prev(const Slp *slp, char *p) { return p == slp->base ? slp->base + slp->capacity - 1 : p - 1; }
+char *prev(const Slp *slp, char *p) {
+  return p == slp->base ? slp->base + slp->capacity - 1 : p - 1;
+}
 
 void setup(Slp *slp, char *ring, uint32_t capacity, uint8_t lent) {
   slp->base = ring;
@@ -108,7 +112,9 @@ extern "C" int32_t slp_readstr(Slp *slp, char *buffer, uint32_t max, uint8_t *ov
 #if UINTPTR_MAX != 0xFFFFFFFFu
 // Where pointers are wider than the size field of STD_Map and STD_List this
 // cannot share their accessor (it does on 32-bit targets, see std_list.cpp).
-extern "C" const char *slp_getstr_p1(const Slp *slp) { return slp->oldest; }
+extern "C" const char *slp_getstr_p1(const Slp *slp) {
+  return slp->oldest;
+}
 #endif
 
 extern "C" const char *slp_getstr_p2(const Slp *slp) {

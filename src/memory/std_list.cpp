@@ -19,7 +19,9 @@ uint32_t step_back(const STD_List *list, uint32_t p) {
 
 }  // namespace
 
-extern "C" uint32_t STD_List_Size(const STD_List *list) { return list->size; }
+extern "C" uint32_t STD_List_Size(const STD_List *list) {
+  return list->size;
+}
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
@@ -63,7 +65,8 @@ extern "C" int32_t STD_List_Push_Front(STD_List *list, const void *element) {
 
 extern "C" int32_t STD_List_Push_Back(STD_List *list, const void *element) {
   if (list->size >= list->capacity) return -1;
-  if (list->size != 0) list->back = static_cast<uint32_t>((uint64_t{list->back} + 1) % list->capacity);
+  if (list->size != 0)
+    list->back = static_cast<uint32_t>((uint64_t{list->back} + 1) % list->capacity);
   std::memcpy(place(list, list->back), element, list->element_size);
   ++list->size;
   return 0;

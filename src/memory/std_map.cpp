@@ -10,7 +10,9 @@ namespace {
 using quorvel::detail::bit_get;
 using quorvel::detail::bit_put;
 
-uint32_t bitmap_bytes(uint32_t capacity) { return capacity / 8 + 1; }
+uint32_t bitmap_bytes(uint32_t capacity) {
+  return capacity / 8 + 1;
+}
 
 uint8_t *key_at(const STD_Map *map, uint32_t slot) {
   return map->keys + static_cast<size_t>(slot) * map->key_size;

@@ -73,7 +73,7 @@ TEST(StdMap, SlotsBitmapAndLookups) {
   STD_Map_Clear(&m.map);
   EXPECT_EQ(STD_Map_Size(&m.map), 0u);
   EXPECT_EQ(m.bitmap[0], 0);
-  EXPECT_EQ(m.keys[0], 0u);   // only the first key is wiped
+  EXPECT_EQ(m.keys[0], 0u);  // only the first key is wiped
   EXPECT_EQ(m.keys[1], 11u);
   EXPECT_EQ(m.values[0], 0u);
   for (uint32_t key : {20u, 11u, 30u, 35u}) EXPECT_EQ(STD_Map_Exist(&m.map, &key), 0);

@@ -18,7 +18,6 @@ namespace {
 
 constexpr uint32_t H = kSramHeaderSize;
 constexpr uint32_t kMinRegion = 3 * H;
-constexpr uint32_t kFreeMagicLimit = 0x01000000u;  // magic words below it mark free blocks
 
 constexpr const char kMissing[] = "[warning] pointer missing !!\r\n";
 constexpr const char kFreeViolence[] = "[warning] pointer access violence when Free_Alloc() !!\r\n";
@@ -119,24 +118,29 @@ void *get_alloc(uint32_t count, uint32_t size) {
 
   lock();
   const uintptr_t limit = header_limit();
-  uintptr_t h = g_pool.base;
+  const uintptr_t base = g_pool.base;
+  const uint64_t stop = uint64_t{g_pool.total} - H;
+  const uint32_t free_magic = g_pool.free_magic;
+  const uint32_t used_magic = g_pool.used_magic;
+  const uint64_t need = uint64_t{n} + H;  // room for the leftover's header too
+  uintptr_t h = base;
   uint32_t s = 0;
   for (;;) {
     const uint32_t magic = magic_of(h);
     s = size_of(h);
-    if (magic < kFreeMagicLimit) {
-      if (magic != g_pool.free_magic) fatal(h + H, "Get_Alloc()", magic);
-      // The block must keep room for the header of what is left over.
-      if (s >= uint64_t{n} + H) break;
-    } else if (magic != g_pool.used_magic) {
+    // Free magics sit below 0x01000000 and used ones above: a word that is
+    // neither is a damaged header.
+    if (magic == free_magic) {
+      if (s >= need) break;
+    } else if (magic != used_magic) {
       fatal(h + H, "Get_Alloc()", magic);
     }
-    const uint64_t next = uint64_t{h - g_pool.base} + H + s;
-    if (next >= uint64_t{g_pool.total} - H) {
+    const uint64_t next = uint64_t{h - base} + H + s;
+    if (next >= stop) {
       unlock();
       return nullptr;
     }
-    h = g_pool.base + static_cast<uintptr_t>(next);
+    h = base + static_cast<uintptr_t>(next);
   }
 
   const uintptr_t rest = h + H + n;

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/platform.hpp"
 #include "quorvel/memory.h"
 
 namespace quorvel::detail {
@@ -31,20 +30,21 @@ struct Pool {
   uint32_t used;
   uint32_t used_magic;
   uint32_t free_magic;
-  platform::Semaphore lock;
+  Mutex lock;
 };
 
 // Before the link the figures read as an empty pool: used counts one header.
 Pool g_pool = {0, 0, 0, H, 0xFF000000u, 0, {}};
 
+// A plain Mutex: one holder, no owner, never destroyed.
 void lock_init() {
-  platform::semaphore_init(&g_pool.lock, 1, 1);
+  MutexInit(&g_pool.lock);
 }
 void lock() {
-  platform::semaphore_wait(&g_pool.lock, -1);
+  MutexLock(&g_pool.lock);
 }
 void unlock() {
-  platform::semaphore_post(&g_pool.lock);
+  MutexUnlock(&g_pool.lock);
 }
 
 uint32_t load32(uintptr_t at) {

@@ -197,7 +197,130 @@ QRVL_API void memdb_unlock(MemDb *d, uint32_t slot);
 
 /* ---- Pooled red-black tree ------------------------------------------------- */
 
-/* @@RBTREE@@ */
+/* RBTNode is the tree node of one slot; node i always belongs to slot i. */
+typedef struct RBTNode {
+  uint8_t colour;          /* 1 black, 0 red */
+  uint32_t slot;
+  uint32_t key[4];         /* MurmurHash3_x86_128 of the record's key field */
+  struct RBTNode *left;    /* smaller hashes */
+  struct RBTNode *right;   /* greater or equal hashes */
+  struct RBTNode *parent;  /* NULL at the root */
+} RBTNode;
+
+/* RBTreePool holds the four arrays of count entries a tree works in. */
+typedef struct RBTreePool {
+  void *table;        /* count records */
+  Mutex *locks;       /* count record locks */
+  RBTNode *nodes;     /* count nodes */
+  FastIdxSlot *slots; /* count slot entries */
+} RBTreePool;
+
+/* RBTree indexes a caller's table of fixed-size records by the 128-bit
+   MurmurHash3 (seed 20170713) of a key field: it hands out table slots
+   through its FastIdx and links one node per slot, ordered by the four hash
+   words compared as unsigned numbers, word 0 first. */
+typedef struct RBTree {
+  RBTNode *root;
+  RBTNode *nodes;
+  Mutex lock;           /* plain; guards root and every node link */
+  FastIdx index;        /* slot states, free ring, record locks */
+  void *table;          /* record i is at table + i * record_size */
+  uint32_t record_size;
+  uint32_t key_length;
+  uint32_t key_offset;
+} RBTree;
+
+/* RBIterator receives the slot numbers of one walk of a tree. */
+typedef struct RBIterator {
+  uint32_t *array;
+  uint8_t owned;      /* 1 when rbiterator_malloc allocated array */
+  uint32_t capacity;  /* entries array holds */
+  uint32_t count;     /* entries of the last walk; rbiterator_next counts down */
+} RBIterator;
+
+/* rbtree_pool_malloc allocates the four arrays of pool for count records of
+   record_size bytes; 0, or -1 (all four NULL) for a NULL pool, count or
+   record_size 0, or when memory is short (each reported at level 3).
+   Release with rbtree_pool_free after rbtree_deinit. */
+QRVL_API int32_t rbtree_pool_malloc(RBTreePool *pool, uint32_t count, uint32_t record_size);
+/* rbtree_pool_free frees the arrays of pool and sets them to NULL; 0, or -1
+   for a NULL pool.  It releases no locks: rbtree_deinit comes first. */
+QRVL_API int32_t rbtree_pool_free(RBTreePool *pool);
+
+/* rbtree_init prepares tree over count records of record_size bytes at
+   table, whose key field of key_length bytes lies at key (normally inside
+   record 0); locks may be NULL (no record locks).  All arrays are caller
+   memory (see RBTreePool).  0, or -1 with a level-3 report for a NULL key,
+   table or nodes, a key below table, a key field reaching past the end of
+   the record, or count 0 / slots NULL.  Not thread-safe. */
+QRVL_API int32_t rbtree_init(RBTree *tree, void *table, Mutex *locks, RBTNode *nodes,
+                             FastIdxSlot *slots, uint32_t count, uint32_t record_size,
+                             uint32_t key_length, const void *key);
+/* rbtree_deinit releases the record locks, the tree lock and the index's
+   own lock.  Not thread-safe. */
+QRVL_API void rbtree_deinit(RBTree *tree);
+/* rbtree_insert copies record_size bytes of record into a free slot and
+   links it under its key's hash, holding the slot's record lock.  Returns
+   the slot number; -1 for a NULL tree or record, a key already present
+   (both reported) or a full table (not reported).  Thread-safe. */
+QRVL_API int32_t rbtree_insert(RBTree *tree, const void *record);
+/* rbtree_exist returns the slot whose record holds key (checked under the
+   record lock), or -1; a record whose key field changed or a slot already
+   free is reported at level 2.  Thread-safe. */
+QRVL_API int32_t rbtree_exist(RBTree *tree, const void *key);
+/* rbtree_query without a callback returns the slot found by the hash of key
+   alone, or -1.  With one it checks the record as rbtree_exist does and
+   returns callback(slot, argument), run under the record lock, or -1.
+   Thread-safe. */
+QRVL_API int32_t rbtree_query(RBTree *tree, const void *key, void *argument,
+                              FastIdxCallback callback);
+/* rbtree_erase unlinks the node of key's hash and releases its slot,
+   running callback (if any) under the record lock after the slot became
+   free; the slot number, or -1 (reported at level 2) when the hash is not
+   in the tree.  The record's key is not compared.  Thread-safe. */
+QRVL_API int32_t rbtree_erase(RBTree *tree, const void *key, void *argument,
+                              FastIdxCallback callback);
+/* rbtree_delete is rbtree_erase by slot number: -1 for a number >= count,
+   a free slot, or a slot whose node is not linked.  Thread-safe. */
+QRVL_API int32_t rbtree_delete(RBTree *tree, uint32_t slot, void *argument,
+                               FastIdxCallback callback);
+/* rbtree_route returns callback(slot, argument) run under the record lock
+   (1 without a callback) for a slot in use; -1 for a free slot (reported at
+   level 2); 0 for a number >= count.  Thread-safe. */
+QRVL_API int32_t rbtree_route(RBTree *tree, uint32_t slot, void *argument,
+                              FastIdxCallback callback);
+/* rbtree_count returns the number of slots handed out.  Thread-safe. */
+QRVL_API uint32_t rbtree_count(RBTree *tree);
+/* rbtree_poolsize returns the number of slots of tree. */
+QRVL_API uint32_t rbtree_poolsize(RBTree *tree);
+
+/* rbiterator_malloc gives it an array of capacity entries (count 0); 0, or
+   -1 when it cannot be allocated.  Release with rbiterator_free. */
+QRVL_API int32_t rbiterator_malloc(RBIterator *it, uint32_t capacity);
+/* rbiterator_melink lends the caller's array of capacity entries to it
+   (count 0); 0, or -1 for a NULL array.  The array stays the caller's. */
+QRVL_API int32_t rbiterator_melink(RBIterator *it, uint32_t capacity, uint32_t *array);
+/* rbiterator_free frees the array if rbiterator_malloc allocated it; 0. */
+QRVL_API int32_t rbiterator_free(RBIterator *it);
+/* rbtree_iterator walks tree under its lock in pre-order (order 0),
+   in-order (1, ascending hash) or post-order (2) and stores the slot
+   numbers in it; other orders store nothing.  0, or -1 when the array ran
+   full (reported at level 3 for every refused node, whose subtrees still
+   unvisited are skipped): the array then holds the first capacity numbers
+   of the order.  Entries past count are set to 0xFFFFFFFF.  Thread-safe. */
+QRVL_API int32_t rbtree_iterator(RBTree *tree, RBIterator *it, int32_t order);
+/* rbiterator_begin returns entry 0, or -1 when count is 0. */
+QRVL_API int32_t rbiterator_begin(RBIterator *it);
+/* rbiterator_end returns -1, the value that ends a loop over an iterator. */
+QRVL_API int32_t rbiterator_end(void);
+/* rbiterator_next lowers count to capacity if it is larger, then counts it
+   down and returns the entry at capacity - count, or -1 when count reaches
+   0.  After a walk that filled the array (count == capacity) and
+   rbiterator_begin it yields entries 1 .. capacity - 1 in order, then -1.
+   After a walk that filled fewer entries it follows the same rule, so it
+   reads from the end of the array, where unfilled entries give -1: read
+   such a result by index, entries 0 .. count - 1, instead. */
+QRVL_API int32_t rbiterator_next(RBIterator *it);
 
 /* ---- STD_Map and STD_List ---------------------------------------------------- */
 

@@ -2,6 +2,7 @@
 // and OpenSSL's block codec on random input.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "quorvel/crypto.h"
+#include "quorvel/trace.h"
 
 #if defined(QRVL_TEST_HAVE_OPENSSL)
 #include <openssl/evp.h>
@@ -231,6 +233,115 @@ TEST(Hex, EncodesLowerCasePairs) {
   std::vector<char> out(513);
   EXPECT_EQ(mmData2HexString(all, 256, out.data(), 513), 512);
   EXPECT_EQ(std::string(out.data()), want);
+}
+
+struct Report {
+  int32_t level;
+  std::string tag, message;
+};
+std::vector<Report> g_reports;
+void collect(const DebugInfo *info) {
+  g_reports.push_back({info->level, info->tag ? info->tag : "", info->message});
+}
+std::string illegal(unsigned c) {
+  char text[80];
+  std::snprintf(text, sizeof text, "mmHexString2Data() occur an illegal character (0x%x)", c);
+  return text;
+}
+
+class HexDecode : public ::testing::Test {
+ protected:
+  static void silent(const char *, int32_t) {}
+  void SetUp() override {
+    SetDebugOutput(silent);
+    SetDebugMsgMask(0x1f);
+    AddDebugInfoRoute(collect);
+    g_reports.clear();
+  }
+  void TearDown() override { DelDebugInfoRoute(collect); }
+  // The messages reported since the last call; each must be an error line
+  // tagged "quorvel".
+  std::vector<std::string> reports() {
+    std::vector<std::string> out;
+    for (const auto &r : g_reports) {
+      EXPECT_EQ(r.level, 3);
+      EXPECT_EQ(r.tag, "quorvel");
+      out.push_back(r.message);
+    }
+    g_reports.clear();
+    return out;
+  }
+};
+
+TEST_F(HexDecode, ReadsPairsOfEitherCase) {
+  Guarded three(3);
+  EXPECT_EQ(mmHexString2Data("01abFF", 6, three.u(), 3), 3);
+  EXPECT_EQ(std::memcmp(three.u(), "\x01\xab\xff", 3), 0);
+  EXPECT_TRUE(three.guard_intact());
+  Guarded two(2);
+  EXPECT_EQ(mmHexString2Data("01abFF", 6, two.u(), 2), 0);
+  EXPECT_TRUE(two.untouched_from(0));
+
+  // An odd length ends with a high half alone.
+  Guarded odd(2);
+  EXPECT_EQ(mmHexString2Data("abc", 3, odd.u(), 2), 2);
+  EXPECT_EQ(odd.u()[0], 0xab);
+  EXPECT_EQ(odd.u()[1], 0xc0);
+  EXPECT_EQ(mmHexString2Data("abc", 3, odd.u(), 1), 0);
+
+  Guarded any(4);
+  EXPECT_EQ(mmHexString2Data("00", 0, any.u(), 4), 0);
+  EXPECT_EQ(mmHexString2Data("00", -2, any.u(), 4), 0);
+  EXPECT_EQ(mmHexString2Data(nullptr, 2, any.u(), 4), 0);
+  EXPECT_EQ(mmHexString2Data("00", 2, any.u(), -1), 0);
+  EXPECT_TRUE(any.untouched_from(0));
+  EXPECT_EQ(mmHexString2Data("00", 2, nullptr, 4), 0);
+  EXPECT_TRUE(reports().empty());
+
+  // Every byte value back from its text, in lower and upper case.
+  uint8_t all[256], back[256];
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+  std::vector<char> text(513);
+  ASSERT_EQ(mmData2HexString(all, 256, text.data(), 513), 512);
+  ASSERT_EQ(mmHexString2Data(text.data(), 512, back, 256), 256);
+  EXPECT_EQ(std::memcmp(all, back, 256), 0);
+  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ASSERT_EQ(mmHexString2Data(text.data(), 512, back, 256), 256);
+  EXPECT_EQ(std::memcmp(all, back, 256), 0);
+  EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(HexDecode, ReportsEachIllegalCharacterAndGoesOn) {
+  uint8_t out[4];
+  EXPECT_EQ(mmHexString2Data("1 2", 3, out, 4), 2);
+  EXPECT_EQ(out[0], 0x10);
+  EXPECT_EQ(out[1], 0x20);
+  EXPECT_EQ(reports(), std::vector<std::string>{illegal(0x20)});
+
+  EXPECT_EQ(mmHexString2Data("-1", 2, out, 4), 1);
+  EXPECT_EQ(out[0], 0x01);
+  EXPECT_EQ(reports(), std::vector<std::string>{illegal(0x2d)});
+
+  // Second character of a pair first; byte values above 0x7f unsigned.
+  EXPECT_EQ(mmHexString2Data("!?\xff"
+                             "7",
+                             4, out, 4),
+            2);
+  EXPECT_EQ(out[0], 0x00);
+  EXPECT_EQ(out[1], 0x07);
+  EXPECT_EQ(reports(), (std::vector<std::string>{illegal(0x3f), illegal(0x21), illegal(0xff)}));
+
+  // Letters past f are no digits either: reported, and worth 0 without
+  // touching the other half of their byte.
+  EXPECT_EQ(mmHexString2Data("g5Az", 4, out, 4), 2);
+  EXPECT_EQ(out[0], 0x05);
+  EXPECT_EQ(out[1], 0xa0);
+  EXPECT_EQ(reports(), (std::vector<std::string>{illegal(0x67), illegal(0x7a)}));
+
+  // A NUL inside len is read like any other character.
+  EXPECT_EQ(mmHexString2Data("a\0", 2, out, 4), 1);
+  EXPECT_EQ(out[0], 0xa0);
+  EXPECT_EQ(reports(), std::vector<std::string>{illegal(0)});
 }
 
 }  // namespace

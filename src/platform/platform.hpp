@@ -136,3 +136,14 @@ int32_t standard_zone_bias_minutes();
 void debug_output(const char *line, size_t length);
 
 }  // namespace quorvel::platform
+
+// ---- Thread id, cached ------------------------------------------------------------------
+
+namespace quorvel::platform {
+
+// The same id as thread_id(), kept per thread after the first call, for hot
+// paths such as trace lines (asking the kernel costs a system call, which is
+// slow on virtual machines).  Correct in the child of a fork too.
+uint32_t cached_thread_id();
+
+}  // namespace quorvel::platform

@@ -1,3 +1,2 @@
 #include <benchmark/benchmark.h>
-
 BENCHMARK_MAIN();

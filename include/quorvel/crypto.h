@@ -296,6 +296,18 @@ QRVL_API int32_t FromBase64Simple(const char *in, int32_t in_len, uint8_t *out, 
    with nothing written for a null pointer, for len of 0 or less, or when
    out_size is below 2 * len + 1.  Stateless and thread-safe. */
 QRVL_API int32_t mmData2HexString(const uint8_t *data, int32_t len, char *out, int32_t out_size);
+/* mmHexString2Data reads the len characters at hex as pairs of hex digits
+   (either case) and writes one byte per pair to out; with an odd len the
+   last byte takes the last digit as its high half (a b c gives 0xab 0xc0).
+   Returns the number of bytes written, ceil(len / 2), without a
+   terminator.  Returns 0 with nothing written for a null pointer, for len
+   of 0 or less, or when out_size is below ceil(len / 2).  Every character
+   that is not a hex digit (letters G-Z and g-z included) counts as 0 and is
+   reported through errlog_t with tag "quorvel" as
+   "mmHexString2Data() occur an illegal character (0x..)", once per
+   character, the second of a pair before the first; decoding goes on.
+   Thread-safe. */
+QRVL_API int32_t mmHexString2Data(const char *hex, int32_t len, uint8_t *out, int32_t out_size);
 
 QRVL_END_DECLS
 

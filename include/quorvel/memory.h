@@ -22,8 +22,8 @@ QRVL_BEGIN_DECLS
    like pointers.  The pool never falls back to malloc. */
 
 /* sram_poollink links the one region [addr, addr + size) as the pool.
-   Returns -1 when size is below three block headers (48 bytes on 64-bit),
-   -2 when a pool is already linked, else 0.  addr is rounded up to the
+   Returns -1 when size is below three block headers (48 bytes on 64-bit)
+   or addr is NULL, -2 when a pool is already linked, else 0.  addr is rounded up to the
    pointer size and size shortened to match.  The region belongs to the pool
    for the rest of the process.  Not thread-safe: link before any use. */
 QRVL_API int32_t sram_poollink(void *addr, uint32_t size);

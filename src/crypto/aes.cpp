@@ -199,8 +199,8 @@ extern "C" int32_t CAES_set_decrypt_key(const uint8_t *key, int32_t bits,
   // InvMixColumns of a word: Td applied to S[b] undoes the S-box inside Td.
   for (int i = 4; i < 4 * rounds; ++i) {
     const uint32_t w = rk[i];
-    rk[i] = Td0[aes_sbox(static_cast<uint8_t>(b3(w)))] ^ Td1[aes_sbox(static_cast<uint8_t>(b2(w)))] ^
-            Td2[aes_sbox(static_cast<uint8_t>(b1(w)))] ^ Td3[aes_sbox(static_cast<uint8_t>(b0(w)))];
+    const auto sb = [](uint32_t byte) { return aes_sbox(static_cast<uint8_t>(byte)); };
+    rk[i] = Td0[sb(b3(w))] ^ Td1[sb(b2(w))] ^ Td2[sb(b1(w))] ^ Td3[sb(b0(w))];
   }
   return 0;
 }

@@ -134,7 +134,9 @@ extern "C" uint32_t CAesCbcDecrypt(const uint8_t *in, uint32_t in_len, const uin
     std::memcpy(saved, in + off, bytes);
     decrypt(schedule, saved, out + off, bytes / kBlock);
     xor_block(out + off, out + off, chain);
-    for (size_t b = kBlock; b < bytes; b += kBlock) xor_block(out + off + b, out + off + b, saved + b - kBlock);
+    for (size_t b = kBlock; b < bytes; b += kBlock) {
+      xor_block(out + off + b, out + off + b, saved + b - kBlock);
+    }
     std::memcpy(chain, saved + bytes - kBlock, kBlock);
     off += static_cast<uint32_t>(bytes);
   }

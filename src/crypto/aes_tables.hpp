@@ -69,7 +69,8 @@ constexpr AesTables make_aes_tables() {
     const uint8_t e = s[x];
     const uint32_t te0 = pack_be(gf_mul(e, 2), e, e, gf_mul(e, 3));
     const uint8_t d = t.si[x];
-    const uint32_t td0 = pack_be(gf_mul(d, 0x0e), gf_mul(d, 0x09), gf_mul(d, 0x0d), gf_mul(d, 0x0b));
+    const uint32_t td0 =
+        pack_be(gf_mul(d, 0x0e), gf_mul(d, 0x09), gf_mul(d, 0x0d), gf_mul(d, 0x0b));
     for (int k = 0; k < 4; ++k) {
       t.te[k][x] = k == 0 ? te0 : rotr32(te0, 8 * k);
       t.td[k][x] = k == 0 ? td0 : rotr32(td0, 8 * k);

@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "memory/bytes.hpp"
 #include "quorvel/memory.h"
 
 namespace {
+
+using quorvel::detail::zero_bytes;
 
 constexpr const char kNoSpace[] = "warning: no memory space !\r\n";
 constexpr const char kInvalid[] = "warning: delete an invalid C-class pointer !\r\n";
@@ -24,8 +27,8 @@ extern "C" void Cclass_pool(Cclass *pool, uint8_t *flags, void *objects, uint32_
   pool->objects = static_cast<uint8_t *>(objects);
   pool->object_size = object_size;
   pool->count = count;
-  std::memset(pool->objects, 0, static_cast<size_t>(count) * object_size);
-  std::memset(pool->flags, 0, count);
+  zero_bytes(pool->objects, static_cast<size_t>(count) * object_size);
+  zero_bytes(pool->flags, count);
 }
 
 extern "C" void *Cclass_new(Cclass *pool) {

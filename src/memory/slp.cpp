@@ -3,6 +3,7 @@
 // always compare equal.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "quorvel/memory.h"
 
@@ -28,13 +29,33 @@ void setup(Slp *slp, char *ring, uint32_t capacity, uint8_t lent) {
   slp->read = slp->write;
 }
 
-// Drops the oldest byte; unread text dropped drags the reader along.
-void drop_oldest(Slp *slp) {
-  if (slp->oldest == slp->read) {
-    slp->read = next(slp, slp->read);
+// Cyclic distance from one ring position forward to another, below capacity.
+uint32_t distance(const Slp *slp, const char *from, const char *to) {
+  return static_cast<uint32_t>(to >= from ? to - from : slp->capacity - (from - to));
+}
+
+char *forward(const Slp *slp, char *p, uint64_t steps) {
+  return slp->base + (static_cast<uint64_t>(p - slp->base) + steps) % slp->capacity;
+}
+
+// Drops the oldest steps bytes, one line feed search or one store run at a
+// time.  A reader standing on a dropped byte lost unread text: it moves on
+// with the oldest byte and the overflow flag goes up.
+void drop_oldest(Slp *slp, uint64_t steps) {
+  const bool dragged = distance(slp, slp->oldest, slp->read) < steps;
+  slp->oldest = forward(slp, slp->oldest, steps);
+  if (dragged) {
+    slp->read = slp->oldest;
     slp->overflow = 1;
   }
-  slp->oldest = next(slp, slp->oldest);
+}
+
+// Copies count bytes (at most capacity) into the ring from at onwards.
+void store(Slp *slp, char *at, const char *from, uint32_t count) {
+  const auto room = static_cast<uint32_t>(slp->base + slp->capacity - at);
+  const uint32_t first = count < room ? count : room;
+  std::memcpy(at, from, first);
+  std::memcpy(slp->base, from + first, count - first);
 }
 
 }  // namespace
@@ -65,33 +86,42 @@ extern "C" void slp_putstr(Slp *slp, const char *text) {
   // The new text starts on the previous text's ending zero byte.  A reader
   // that already took that byte is moved back onto it, or it would never
   // see the first byte of the new text.
-  char *w = prev(slp, slp->write);
-  if (slp->read == slp->write) slp->read = w;
-  bool ran_full = false;
-  const char *t = text;
-  for (;;) {
-    const char c = *t;
-    *w = c;
-    w = next(slp, w);
-    if (w == slp->oldest) {
-      ran_full = true;
-      drop_oldest(slp);
-    }
-    if (c == '\0') break;
-    ++t;
+  char *start = prev(slp, slp->write);
+  if (slp->read == slp->write) slp->read = start;
+  const uint64_t count = std::strlen(text) + uint64_t{1};  // with the ending zero
+  // Bytes that a longer text would overwrite again are never stored.
+  const uint64_t skipped = count > slp->capacity ? count - slp->capacity : 0;
+  store(slp, forward(slp, start, skipped), text + skipped, static_cast<uint32_t>(count - skipped));
+  slp->write = forward(slp, start, count);
+  // Storing runs full on reaching the oldest byte; from then on every byte
+  // stored pushes the oldest one out.
+  uint32_t room = distance(slp, start, slp->oldest);
+  if (room == 0) room = slp->capacity;
+  if (count < room) return;
+  drop_oldest(slp, count - room + 1);
+  char *const write = slp->write;
+  if (slp->oldest == write) {
+    slp->oldest = prev(slp, write);
+    return;
   }
-  slp->write = w;
-  if (!ran_full) return;
   // Whatever is left of the oldest line goes too, so the kept text starts
   // at a whole line; with no line feed left the kept text is empty.
-  if (slp->oldest != w) {
-    while (slp->oldest != w) {
-      const char c = *slp->oldest;
-      drop_oldest(slp);
-      if (c == '\n') return;
-    }
+  const uint32_t span = distance(slp, slp->oldest, write);
+  const auto to_end = static_cast<uint32_t>(slp->base + slp->capacity - slp->oldest);
+  const uint32_t first = span < to_end ? span : to_end;
+  const void *nl = std::memchr(slp->oldest, '\n', first);
+  uint64_t steps = 0;
+  if (nl != nullptr) {
+    steps = static_cast<uint64_t>(static_cast<const char *>(nl) - slp->oldest) + 1;
+  } else if ((nl = std::memchr(slp->base, '\n', span - first)) != nullptr) {
+    steps = first + static_cast<uint64_t>(static_cast<const char *>(nl) - slp->base) + 1;
   }
-  slp->oldest = prev(slp, w);
+  if (steps != 0) {
+    drop_oldest(slp, steps);
+    return;
+  }
+  drop_oldest(slp, span);
+  slp->oldest = prev(slp, write);
 }
 
 extern "C" int32_t slp_readstr(Slp *slp, char *buffer, uint32_t max, uint8_t *overflow) {

@@ -5,9 +5,13 @@
 #include <cstddef>
 #include <cstring>
 
+#include "memory/bytes.hpp"
 #include "quorvel/memory.h"
 
 namespace {
+
+using quorvel::detail::copy_bytes;
+using quorvel::detail::zero_bytes;
 
 uint8_t *place(const STD_List *list, uint32_t p) {
   return list->array + static_cast<size_t>(p) * list->element_size;
@@ -42,7 +46,7 @@ extern "C" void STD_List_Init(STD_List *list, void *array, uint32_t capacity,
   list->front = 0;
   list->back = 0;
   list->array = static_cast<uint8_t *>(array);
-  std::memset(list->array, 0, static_cast<size_t>(capacity) * element_size);
+  zero_bytes(list->array, static_cast<size_t>(capacity) * element_size);
 }
 
 extern "C" void *STD_List_Front(const STD_List *list) {
@@ -58,7 +62,7 @@ extern "C" void *STD_List_Back(const STD_List *list) {
 extern "C" int32_t STD_List_Push_Front(STD_List *list, const void *element) {
   if (list->size >= list->capacity) return -1;
   if (list->size != 0) list->front = step_back(list, list->front);
-  std::memcpy(place(list, list->front), element, list->element_size);
+  copy_bytes(place(list, list->front), element, list->element_size);
   ++list->size;
   return 0;
 }
@@ -67,7 +71,7 @@ extern "C" int32_t STD_List_Push_Back(STD_List *list, const void *element) {
   if (list->size >= list->capacity) return -1;
   if (list->size != 0)
     list->back = static_cast<uint32_t>((uint64_t{list->back} + 1) % list->capacity);
-  std::memcpy(place(list, list->back), element, list->element_size);
+  copy_bytes(place(list, list->back), element, list->element_size);
   ++list->size;
   return 0;
 }

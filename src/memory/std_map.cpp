@@ -3,12 +3,15 @@
 #include <cstring>
 
 #include "memory/bits.hpp"
+#include "memory/bytes.hpp"
 #include "quorvel/memory.h"
 
 namespace {
 
 using quorvel::detail::bit_get;
 using quorvel::detail::bit_put;
+using quorvel::detail::copy_bytes;
+using quorvel::detail::zero_bytes;
 
 uint32_t bitmap_bytes(uint32_t capacity) {
   return capacity / 8 + 1;
@@ -52,8 +55,8 @@ extern "C" void STD_Map_Init(STD_Map *map, void *bitmap, void *keys, void *value
   map->bitmap = static_cast<uint8_t *>(bitmap);
   map->keys = static_cast<uint8_t *>(keys);
   map->values = static_cast<uint8_t *>(values);
-  std::memset(map->keys, 0, static_cast<size_t>(capacity) * key_size);
-  std::memset(map->values, 0, static_cast<size_t>(capacity) * value_size);
+  zero_bytes(map->keys, static_cast<size_t>(capacity) * key_size);
+  zero_bytes(map->values, static_cast<size_t>(capacity) * value_size);
   std::memset(map->bitmap, 0, bitmap_bytes(capacity));
 }
 
@@ -75,8 +78,8 @@ extern "C" int32_t STD_Map_Insert(STD_Map *map, const void *key, const void *val
   if (map->size >= map->capacity) return -1;
   for (uint32_t slot = 0; slot < map->capacity; ++slot) {
     if (bit_get(map->bitmap, slot)) continue;
-    std::memcpy(key_at(map, slot), key, map->key_size);
-    std::memcpy(value_at(map, slot), value, map->value_size);
+    copy_bytes(key_at(map, slot), key, map->key_size);
+    copy_bytes(value_at(map, slot), value, map->value_size);
     bit_put(map->bitmap, slot, true);
     ++map->size;
     return 0;
@@ -95,8 +98,8 @@ extern "C" void STD_Map_Clear(STD_Map *map) {
   std::memset(map->bitmap, 0, bitmap_bytes(map->capacity));
   // A map of capacity 0 may sit on empty arrays: there is no first key.
   if (map->capacity == 0) return;
-  std::memset(map->keys, 0, map->key_size);
-  std::memset(map->values, 0, map->value_size);
+  zero_bytes(map->keys, map->key_size);
+  zero_bytes(map->values, map->value_size);
 }
 
 extern "C" void STD_Map_Rbegin(const STD_Map *map, STD_MapCursor *cursor) {

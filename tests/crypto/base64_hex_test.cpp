@@ -2,6 +2,7 @@
 // and OpenSSL's block codec on random input.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "quorvel/crypto.h"
+#include "quorvel/trace.h"
 
 #if defined(QRVL_TEST_HAVE_OPENSSL)
 #include <openssl/evp.h>
@@ -29,11 +31,7 @@ struct Guarded {
   uint8_t *u() { return mem.data(); }
   char *c() { return reinterpret_cast<char *>(mem.data()); }
   int32_t size() const { return static_cast<int32_t>(cap); }
-  bool guard_intact() const {
-    for (size_t i = cap; i < mem.size(); ++i)
-      if (mem[i] != 0xEE) return false;
-    return true;
-  }
+  bool guard_intact() const { return untouched_from(cap); }
   bool untouched_from(size_t at) const {
     for (size_t i = at; i < mem.size(); ++i)
       if (mem[i] != 0xEE) return false;
@@ -43,10 +41,16 @@ struct Guarded {
   std::vector<uint8_t> mem;
 };
 
+std::string str(const uint8_t *p, size_t n) {
+  return std::string(reinterpret_cast<const char *>(p), n);
+}
+
+const char *const kRfc4648[][2] = {{"f", "Zg=="},         {"fo", "Zm8="},
+                                   {"foo", "Zm9v"},       {"foob", "Zm9vYg=="},
+                                   {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+
 TEST(Base64, EncodesRfc4648ExamplesAndRefusesShortOutput) {
-  const char *rfc[][2] = {{"f", "Zg=="},        {"fo", "Zm8="},        {"foo", "Zm9v"},
-                          {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
-  for (const auto &v : rfc) {
+  for (const auto &v : kRfc4648) {
     const int32_t want = len32(v[1]);
     Guarded exact(static_cast<size_t>(want) + 1);
     EXPECT_EQ(ToBase64Simple(bytes(v[0]), len32(v[0]), exact.c(), exact.size()), want);
@@ -79,9 +83,7 @@ TEST(Base64, EncodesRfc4648ExamplesAndRefusesShortOutput) {
 }
 
 TEST(Base64, DecodesGroupsAndRefusesWhatDoesNotFit) {
-  const char *rfc[][2] = {{"f", "Zg=="},        {"fo", "Zm8="},        {"foo", "Zm9v"},
-                          {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
-  for (const auto &v : rfc) {
+  for (const auto &v : kRfc4648) {
     const int32_t want = len32(v[0]);
     Guarded exact(static_cast<size_t>(want) + 1);
     EXPECT_EQ(FromBase64Simple(v[1], len32(v[1]), exact.u(), exact.size()), want) << v[1];
@@ -108,19 +110,13 @@ TEST(Base64, DecodesGroupsAndRefusesWhatDoesNotFit) {
   EXPECT_EQ(FromBase64Simple("Z!==", 4, out, sizeof out), 1);
   EXPECT_EQ(out[0], 0x64);
   EXPECT_EQ(FromBase64Simple("=QUJ", 4, out, sizeof out), 3);
-  EXPECT_EQ(out[0], 0x8D);
-  EXPECT_EQ(out[1], 0x05);
-  EXPECT_EQ(out[2], 0x09);
+  EXPECT_EQ(str(out, 3), "\x8d\x05\x09");
   EXPECT_EQ(FromBase64Simple("Q=UJ", 4, out, sizeof out), 3);
-  EXPECT_EQ(out[0], 0x42);
-  EXPECT_EQ(out[1], 0x35);
-  EXPECT_EQ(out[2], 0x09);
+  EXPECT_EQ(str(out, 3), "\x42\x35\x09");
   EXPECT_EQ(FromBase64Simple("=QUJQUJD", 8, out, sizeof out), 6) << "only places 3 and 4 end it";
-  EXPECT_EQ(std::memcmp(out,
-                        "\x8d\x05\x09"
-                        "ABC",
-                        7),
-            0);
+  EXPECT_EQ(str(out, 6),
+            "\x8d\x05\x09"
+            "ABC");
   // A group ending in '=' ends decoding; what follows is ignored.
   EXPECT_EQ(FromBase64Simple("QUI=QUJD", 8, out, sizeof out), 2);
   EXPECT_EQ(std::memcmp(out, "AB", 3), 0);
@@ -142,26 +138,10 @@ TEST(Base64, DecodesGroupsAndRefusesWhatDoesNotFit) {
   EXPECT_TRUE(any.untouched_from(0));
 }
 
-TEST(Base64, RoundTripsAndAgreesWithItselfAtEveryCapacity) {
+TEST(Base64, CheckedAndUncheckedDecodeLoopsAgree) {
+  // A roomy buffer takes the unchecked loop, an exact one the checked
+  // loop; alphabet, junk and '=' anywhere must give the same bytes.
   std::mt19937 rng(99);
-  std::vector<uint8_t> data(300);
-  std::string text(420, '\0');
-  for (int round = 0; round < 400; ++round) {
-    const int32_t n = static_cast<int32_t>(round < 100 ? round : rng() % 300);
-    for (int32_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(rng());
-    const int32_t chars = ToBase64Simple(data.data(), n, text.data(), 420);
-    ASSERT_EQ(chars, 4 * ((n + 2) / 3));
-    // Decoding into the exact size (checked loop) and into a large buffer
-    // (unchecked fast loop) must agree.
-    Guarded exact(static_cast<size_t>(n) + 1), roomy(400);
-    if (n == 0) continue;
-    ASSERT_EQ(FromBase64Simple(text.data(), chars, exact.u(), exact.size()), n);
-    ASSERT_EQ(FromBase64Simple(text.data(), chars, roomy.u(), roomy.size()), n);
-    ASSERT_EQ(std::memcmp(exact.u(), data.data(), n), 0);
-    ASSERT_EQ(std::memcmp(roomy.u(), data.data(), n), 0);
-    ASSERT_TRUE(exact.guard_intact());
-  }
-  // Junk, padding and alphabet mixed: the two loops still agree.
   const char pool[] = "AZaz09+/=!= \n\x80\xff";
   for (int round = 0; round < 2000; ++round) {
     const int32_t n = 4 * static_cast<int32_t>(1 + rng() % 12);
@@ -231,6 +211,111 @@ TEST(Hex, EncodesLowerCasePairs) {
   std::vector<char> out(513);
   EXPECT_EQ(mmData2HexString(all, 256, out.data(), 513), 512);
   EXPECT_EQ(std::string(out.data()), want);
+}
+
+struct Report {
+  int32_t level;
+  std::string tag, message;
+};
+std::vector<Report> g_reports;
+void collect(const DebugInfo *info) {
+  g_reports.push_back({info->level, info->tag ? info->tag : "", info->message});
+}
+std::string illegal(unsigned c) {
+  char text[80];
+  std::snprintf(text, sizeof text, "mmHexString2Data() occur an illegal character (0x%x)", c);
+  return text;
+}
+
+class HexDecode : public ::testing::Test {
+ protected:
+  static void silent(const char *, int32_t) {}
+  void SetUp() override {
+    SetDebugOutput(silent);
+    SetDebugMsgMask(0x1f);
+    AddDebugInfoRoute(collect);
+    g_reports.clear();
+  }
+  void TearDown() override { DelDebugInfoRoute(collect); }
+  // The messages reported since the last call; each must be an error line
+  // tagged "quorvel".
+  std::vector<std::string> reports() {
+    std::vector<std::string> out;
+    for (const auto &r : g_reports) {
+      EXPECT_EQ(r.level, 3);
+      EXPECT_EQ(r.tag, "quorvel");
+      out.push_back(r.message);
+    }
+    g_reports.clear();
+    return out;
+  }
+};
+
+TEST_F(HexDecode, ReadsPairsOfEitherCase) {
+  Guarded three(3);
+  EXPECT_EQ(mmHexString2Data("01abFF", 6, three.u(), 3), 3);
+  EXPECT_EQ(str(three.u(), 3), "\x01\xab\xff");
+  EXPECT_TRUE(three.guard_intact());
+  Guarded two(2);
+  EXPECT_EQ(mmHexString2Data("01abFF", 6, two.u(), 2), 0);
+  EXPECT_TRUE(two.untouched_from(0));
+
+  // An odd length ends with a high half alone.
+  Guarded odd(2);
+  EXPECT_EQ(mmHexString2Data("abc", 3, odd.u(), 2), 2);
+  EXPECT_EQ(str(odd.u(), 2), "\xab\xc0");
+  EXPECT_EQ(mmHexString2Data("abc", 3, odd.u(), 1), 0);
+
+  Guarded any(4);
+  EXPECT_EQ(mmHexString2Data("00", 0, any.u(), 4), 0);
+  EXPECT_EQ(mmHexString2Data("00", -2, any.u(), 4), 0);
+  EXPECT_EQ(mmHexString2Data(nullptr, 2, any.u(), 4), 0);
+  EXPECT_EQ(mmHexString2Data("00", 2, any.u(), -1), 0);
+  EXPECT_TRUE(any.untouched_from(0));
+  EXPECT_EQ(mmHexString2Data("00", 2, nullptr, 4), 0);
+  EXPECT_TRUE(reports().empty());
+
+  // Every byte value back from its text, in lower and upper case.
+  uint8_t all[256], back[256];
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+  std::vector<char> text(513);
+  ASSERT_EQ(mmData2HexString(all, 256, text.data(), 513), 512);
+  ASSERT_EQ(mmHexString2Data(text.data(), 512, back, 256), 256);
+  EXPECT_EQ(std::memcmp(all, back, 256), 0);
+  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ASSERT_EQ(mmHexString2Data(text.data(), 512, back, 256), 256);
+  EXPECT_EQ(std::memcmp(all, back, 256), 0);
+  EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(HexDecode, ReportsEachIllegalCharacterAndGoesOn) {
+  uint8_t out[4];
+  EXPECT_EQ(mmHexString2Data("1 2", 3, out, 4), 2);
+  EXPECT_EQ(str(out, 2), "\x10\x20");
+  EXPECT_EQ(reports(), std::vector<std::string>{illegal(0x20)});
+
+  EXPECT_EQ(mmHexString2Data("-1", 2, out, 4), 1);
+  EXPECT_EQ(out[0], 0x01);
+  EXPECT_EQ(reports(), std::vector<std::string>{illegal(0x2d)});
+
+  // Second character of a pair first; byte values above 0x7f unsigned.
+  EXPECT_EQ(mmHexString2Data("!?\xff"
+                             "7",
+                             4, out, 4),
+            2);
+  EXPECT_EQ(str(out, 2), std::string("\0\x07", 2));
+  EXPECT_EQ(reports(), (std::vector<std::string>{illegal(0x3f), illegal(0x21), illegal(0xff)}));
+
+  // Letters past f are no digits either: reported, and worth 0 without
+  // touching the other half of their byte.
+  EXPECT_EQ(mmHexString2Data("g5Az", 4, out, 4), 2);
+  EXPECT_EQ(str(out, 2), "\x05\xa0");
+  EXPECT_EQ(reports(), (std::vector<std::string>{illegal(0x67), illegal(0x7a)}));
+
+  // A NUL inside len is read like any other character.
+  EXPECT_EQ(mmHexString2Data("a\0", 2, out, 4), 1);
+  EXPECT_EQ(out[0], 0xa0);
+  EXPECT_EQ(reports(), std::vector<std::string>{illegal(0)});
 }
 
 }  // namespace

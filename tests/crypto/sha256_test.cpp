@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "crypto/aes_sha_hex.hpp"
-#include "crypto/sha256.hpp"
 #include "quorvel/crypto.h"
 
 using aes_sha_test::bytes;
@@ -163,19 +162,4 @@ TEST(Sha256, LengthFieldIsThirtyTwoBits) {
   csha256_final(&a, da);
   csha256_final(&b, db);
   EXPECT_NE(to_hex(da, 32), to_hex(db, 32));
-}
-
-TEST(Sha256, EngineCompressesRunsOfBlocks) {
-  // The same blocks through the engine in one run or one at a time.
-  std::vector<uint8_t> m(64 * 5);
-  for (size_t i = 0; i < m.size(); ++i) m[i] = static_cast<uint8_t>(i * 5 + 3);
-  const auto compress = quorvel::detail::sha256_engine().compress;
-  uint32_t run[8] = {1, 2, 3, 4, 5, 6, 7, 8}, single[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  compress(run, m.data(), 5);
-  for (int b = 0; b < 5; ++b) compress(single, m.data() + 64 * b, 1);
-  EXPECT_EQ(std::memcmp(run, single, sizeof run), 0);
-  uint32_t saved[8];
-  std::memcpy(saved, run, sizeof run);
-  compress(run, m.data(), 0);
-  EXPECT_EQ(std::memcmp(run, saved, sizeof run), 0);
 }

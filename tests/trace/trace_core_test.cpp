@@ -526,11 +526,4 @@ TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST(TraceEmptyLog, AcceptsAnything) {
-  EmptyLog();
-  EmptyLog("x=%d", 5);
-  EmptyLog(1, 2.5, "three", nullptr);
-  SUCCEED();
-}
-
 }  // namespace

@@ -186,6 +186,8 @@ void free_alloc(void *ptr) {
   const uint32_t s = size_of(h);
   if (g_pool.used >= s) g_pool.used -= s;
 
+  // A prev outside the heap can only come from a damaged header: never
+  // follow it.
   const uintptr_t prev = prev_of(h);
   if (prev >= g_pool.base && prev < limit && magic_of(prev) == g_pool.free_magic) {
     const uint32_t merged = size_of(prev) + s + H;

@@ -27,14 +27,24 @@ extern "C" uint32_t STD_List_Size(const STD_List *list) {
   return list->size;
 }
 
+// The alias has another parameter type on purpose: both records keep the
+// size at the same offset (checked below).
+#if defined(__clang__)
+#pragma clang diagnostic push
+#else
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
+#endif
 extern "C" uint32_t STD_Map_Size(const STD_Map *map) QRVL_ALIAS(STD_List_Size);
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(offsetof(Slp, oldest) == offsetof(STD_List, size));
 extern "C" const char *slp_getstr_p1(const Slp *slp) QRVL_ALIAS(STD_List_Size);
 #endif
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#else
 #pragma GCC diagnostic pop
+#endif
 
 static_assert(offsetof(STD_Map, size) == offsetof(STD_List, size));
 

@@ -11,6 +11,7 @@
 
 #include "trace/trace_core.hpp"
 #include "trace_capture.hpp"
+#include "trace_helpers.hpp"
 
 namespace {
 thread_local bool t_counting = false;
@@ -56,15 +57,10 @@ void trace_everything() {
   kLOGI("i %u", 2u);
   kLOGW("w %ld", 3L);
   kLOGE("e %.2f", 4.5);
-  verlog_w("a");
-  sdklog_w("a");
-  infolog_w("a %d", 1);
-  warnlog_w("a");
-  errlog_w("a");
-  verlog_t("t", "b");
-  sdklog_t("t", "b");
-  infolog_t("quorvel", "x=%d", 5);
-  warnlog_t("t", "b");
+  for (int i = 0; i < 5; ++i) {
+    trace_test::kW[i]("a %d", i);
+    trace_test::kT[i]("quorvel", "x=%d", i);
+  }
   errlog_t(nullptr, "b");
   LevelPTrace(0, 3, "[RBTree]: %s\r\n", "Key is already exist");
   static const std::string big(1999, 'z');  // built in the uncounted warm-up

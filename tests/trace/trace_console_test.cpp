@@ -7,7 +7,7 @@
 #include <regex>
 #include <string>
 
-#include "capture_fd.hpp"
+#include "trace_helpers.hpp"
 #include "trace_capture.hpp"
 
 using namespace trace_test;

@@ -19,8 +19,7 @@ uint32_t waiters(Cond *c) {
 }
 
 void wait_for_waiters(Cond *c, uint32_t n) {
-  while (waiters(c) != n) {
-  }
+  while (waiters(c) != n) continue;
 }
 
 // True when m is held exactly once: the first unlock works, the second is
@@ -35,28 +34,32 @@ bool held_once(Mutex *m) {
 struct Shared {
   Cond c;
   Mutex m;
+  int32_t timeout = -1;  // bounded where a lost release must fail, not hang
   std::atomic<int> woken{0};
   std::atomic<int> results{0};  // sum of CondWait results
 };
 
-int32_t wait_and_count(Shared *s, int32_t timeout) {
+void *wait_and_count(void *raw) {
+  Shared *s = static_cast<Shared *>(raw);
   MutexLock(&s->m);
-  const int32_t r = CondWait(&s->c, &s->m, timeout);
-  s->results.fetch_add(r);
+  s->results.fetch_add(CondWait(&s->c, &s->m, s->timeout));
   s->woken.fetch_add(1);
   MutexUnlock(&s->m);
-  return r;
-}
-
-void *wait_forever(void *raw) {
-  wait_and_count(static_cast<Shared *>(raw), -1);
   return nullptr;
 }
 
-// Bounded, so that a lost release fails the test instead of hanging it.
-void *wait_5s(void *raw) {
-  wait_and_count(static_cast<Shared *>(raw), 5000);
-  return nullptr;
+// Starts n waiters and returns once all of them are inside CondWait.
+template <size_t N>
+void start_waiters(Shared *s, ThreadCtl (&threads)[N]) {
+  for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_and_count, s), 0);
+  wait_for_waiters(&s->c, N);
+}
+
+// A wait nobody signals times out after its time and returns with m held.
+void expect_time_out(Shared *s) {
+  MutexLock(&s->m);
+  EXPECT_EQ(CondWait(&s->c, &s->m, 10), 0);
+  MutexUnlock(&s->m);
 }
 
 class CondTest : public ::testing::TestWithParam<bool> {
@@ -84,27 +87,20 @@ TEST_P(CondTest, NothingIsRememberedWithoutWaiters) {
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   EXPECT_GE(waited.count(), 9);
   EXPECT_LT(waited.count(), 5000);
-  if (!GetParam()) {
-    EXPECT_TRUE(held_once(&s.m));
-  }
+  EXPECT_TRUE(GetParam() || held_once(&s.m));
   // A poll looks and comes back with m held.
   EXPECT_EQ(CondWait(&s.c, &s.m, 0), 0);
-  if (!GetParam()) {
-    EXPECT_TRUE(held_once(&s.m));
-  }
+  EXPECT_TRUE(GetParam() || held_once(&s.m));
   MutexUnlock(&s.m);
   EXPECT_EQ(waiters(&s.c), 0u);
 }
 
 TEST_P(CondTest, SignalReleasesOneWaiterAtATime) {
   ThreadCtl threads[2];
-  for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_forever, &s), 0);
-  wait_for_waiters(&s.c, 2);
-
+  start_waiters(&s, threads);
   EXPECT_EQ(CondSignal(&s.c), 0);
   wait_for_waiters(&s.c, 1);
-  while (s.woken.load() != 1) {
-  }
+  while (s.woken.load() != 1) continue;
   EXPECT_EQ(CondSignal(&s.c), 0);
   for (ThreadCtl &t : threads) kThreadJoin(t);
   EXPECT_EQ(s.woken.load(), 2);
@@ -114,27 +110,23 @@ TEST_P(CondTest, SignalReleasesOneWaiterAtATime) {
 }
 
 TEST_P(CondTest, BackToBackSignalsReleaseAsManyWaiters) {
+  s.timeout = 5000;
   ThreadCtl threads[3];
-  for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_5s, &s), 0);
-  wait_for_waiters(&s.c, 3);
-  EXPECT_EQ(CondSignal(&s.c), 0);
-  EXPECT_EQ(CondSignal(&s.c), 0);
-  EXPECT_EQ(CondSignal(&s.c), 0);
+  start_waiters(&s, threads);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(CondSignal(&s.c), 0);
   for (ThreadCtl &t : threads) kThreadJoin(t);
   EXPECT_EQ(s.results.load(), 3);
 
   // Signals beyond the waiters are not kept for the next one.
-  ASSERT_EQ(kCreateThread(&threads[0], 0, wait_5s, &s), 0);
-  wait_for_waiters(&s.c, 1);
+  ThreadCtl one[1];
+  start_waiters(&s, one);
   s.results = 0;
   EXPECT_EQ(CondSignal(&s.c), 0);
   const int32_t again = CondSignal(&s.c);  // -1 once the waiter has left
   EXPECT_TRUE(again == 0 || again == -1);
-  kThreadJoin(threads[0]);
+  kThreadJoin(one[0]);
   EXPECT_EQ(s.results.load(), 1);
-  MutexLock(&s.m);
-  EXPECT_EQ(CondWait(&s.c, &s.m, 10), 0);
-  MutexUnlock(&s.m);
+  expect_time_out(&s);
 }
 
 TEST_P(CondTest, BroadcastReleasesEveryWaiterAndIsThenCleared) {
@@ -142,17 +134,13 @@ TEST_P(CondTest, BroadcastReleasesEveryWaiterAndIsThenCleared) {
     s.woken = 0;
     s.results = 0;
     ThreadCtl threads[3];
-    for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_forever, &s), 0);
-    wait_for_waiters(&s.c, 3);
+    start_waiters(&s, threads);
     EXPECT_EQ(CondBroadcast(&s.c), 0);
     for (ThreadCtl &t : threads) kThreadJoin(t);
     EXPECT_EQ(s.woken.load(), 3);
     EXPECT_EQ(s.results.load(), 3);
-
     // The last released waiter cleared the broadcast: a new wait times out.
-    MutexLock(&s.m);
-    EXPECT_EQ(CondWait(&s.c, &s.m, 10), 0);
-    MutexUnlock(&s.m);
+    expect_time_out(&s);
   }
 }
 
@@ -161,38 +149,30 @@ INSTANTIATE_TEST_SUITE_P(BothMutexKinds, CondTest, ::testing::Values(false, true
                            return kind.param ? std::string("Recursive") : std::string("Plain");
                          });
 
-namespace {
-
-// A bounded queue guarded by m, with consumers waiting on the condition.
-struct Queue {
-  Cond c;
-  Mutex m;
-  int items = 0;
-  int consumed = 0;
-  bool closed = false;
-};
-
-void *consume(void *raw) {
-  Queue *q = static_cast<Queue *>(raw);
-  MutexLock(&q->m);
-  for (;;) {
-    while (q->items == 0 && !q->closed) CondWait(&q->c, &q->m, 50);
-    if (q->items == 0) break;
-    q->items -= 1;
-    q->consumed += 1;
-  }
-  MutexUnlock(&q->m);
-  return nullptr;
-}
-
-}  // namespace
-
+// Consumers wait on the condition for items a producer adds; plain counters
+// stay exact only if the lock really guards them.
 TEST(Cond, ProducerAndConsumersAgreeUnderTheLock) {
-  Queue q;
+  static struct {
+    Cond c;
+    Mutex m;
+    int items = 0, consumed = 0;
+    bool closed = false;
+  } q;
   ASSERT_EQ(CondInit(&q.c), 0);
   ASSERT_EQ(MutexInit(&q.m), 0);
+  auto consume = [](void *) -> void * {
+    MutexLock(&q.m);
+    for (;;) {
+      while (q.items == 0 && !q.closed) CondWait(&q.c, &q.m, 50);
+      if (q.items == 0) break;
+      q.items -= 1;
+      q.consumed += 1;
+    }
+    MutexUnlock(&q.m);
+    return nullptr;
+  };
   ThreadCtl consumers[3];
-  for (ThreadCtl &t : consumers) ASSERT_EQ(kCreateThread(&t, 0, consume, &q), 0);
+  for (ThreadCtl &t : consumers) ASSERT_EQ(kCreateThread(&t, 0, consume, nullptr), 0);
   for (int i = 0; i < 5000; ++i) {
     MutexLock(&q.m);
     q.items += 1;

@@ -29,23 +29,18 @@ struct Sink {
   bool gate_closed = false;
   bool in_gate = false;
 
-  void close_gate() {
+  void set_gate(bool closed) {
     std::lock_guard<std::mutex> lock(m);
-    gate_closed = true;
-  }
-  void open_gate() {
-    std::lock_guard<std::mutex> lock(m);
-    gate_closed = false;
+    gate_closed = closed;
     cv.notify_all();
   }
-  bool wait_in_gate() {
+  template <typename Done>
+  bool wait(Done done) {
     std::unique_lock<std::mutex> lock(m);
-    return cv.wait_for(lock, 30s, [&] { return in_gate; });
+    return cv.wait_for(lock, 30s, done);
   }
-  bool wait_count(size_t n) {
-    std::unique_lock<std::mutex> lock(m);
-    return cv.wait_for(lock, 30s, [&] { return values.size() >= n; });
-  }
+  bool wait_in_gate() { return wait([&] { return in_gate; }); }
+  bool wait_count(size_t n) { return wait([&] { return values.size() >= n; }); }
   size_t count() {
     std::lock_guard<std::mutex> lock(m);
     return values.size();
@@ -60,8 +55,9 @@ int32_t collect(void *context, uint32_t value, void *bytes, void *user) {
   Sink *sink = static_cast<Sink *>(user);
   std::unique_lock<std::mutex> lock(sink->m);
   sink->values.push_back(value);
-  sink->texts.emplace_back(value >= kNoText ? "" : static_cast<const char *>(bytes));
-  if (!bytes) sink->texts.back() = "(null)";
+  sink->texts.emplace_back(!bytes             ? "(null)"
+                           : value >= kNoText ? ""
+                                              : static_cast<const char *>(bytes));
   sink->contexts.push_back(context);
   sink->users.push_back(user);
   sink->in_gate = true;
@@ -114,7 +110,7 @@ TEST(QList, RingGrowsByTenAndKeepsPostingOrder) {
   Sink sink;
   QList q{};
   QListInit(&q, collect, &sink, nullptr, 1, 0);
-  sink.close_gate();
+  sink.set_gate(true);
   post_text(&q, "m0", 0);
   ASSERT_TRUE(sink.wait_in_gate());  // the worker holds m0; the ring is empty
   for (uint32_t i = 1; i <= 10; ++i) post_text(&q, "m" + std::to_string(i), i);
@@ -131,7 +127,7 @@ TEST(QList, RingGrowsByTenAndKeepsPostingOrder) {
   QListPost(&q, nullptr, 0, 99);
   QListPost(&q, "abc", -1, 98);
   EXPECT_EQ(q.count, 22u);
-  sink.open_gate();
+  sink.set_gate(false);
   ASSERT_TRUE(sink.wait_count(23));
   QListFree(&q);
   ASSERT_EQ(sink.values.size(), 23u);
@@ -148,14 +144,14 @@ TEST(QList, FreeDiscardsQueuedMessagesWithoutCallingBack) {
   Sink sink;
   QList q{};
   QListInit(&q, collect, &sink, nullptr, 1, 0);
-  sink.close_gate();
+  sink.set_gate(true);
   post_text(&q, "held", 0);
   ASSERT_TRUE(sink.wait_in_gate());
   for (uint32_t i = 1; i <= 15; ++i) post_text(&q, "queued", i);  // grows once
   std::thread freer([&] { QListFree(&q); });
   // Let the worker out only after the stop flag is up.
   while (__atomic_load_n(&q.stop, __ATOMIC_ACQUIRE) == 0) std::this_thread::yield();
-  sink.open_gate();
+  sink.set_gate(false);
   freer.join();
   EXPECT_EQ(q.magic, 0u);
   EXPECT_EQ(sink.values, std::vector<uint32_t>{0});
@@ -188,7 +184,7 @@ TEST(QList, MessagesAreDroppedWhenMemoryIsShort) {
   fault.fail_after(-1);
   EXPECT_EQ(q.count, 0u);
 
-  sink.close_gate();
+  sink.set_gate(true);
   post_text(&q, "held", 2);
   ASSERT_TRUE(sink.wait_in_gate());
   for (uint32_t i = 3; i < 13; ++i) post_text(&q, "fill", i);  // ring full
@@ -199,7 +195,7 @@ TEST(QList, MessagesAreDroppedWhenMemoryIsShort) {
   EXPECT_EQ(q.capacity, 10u);
   post_text(&q, "grows now", 14);
   EXPECT_EQ(q.capacity, 20u);
-  sink.open_gate();
+  sink.set_gate(false);
   ASSERT_TRUE(sink.wait_count(12));
   QListFree(&q);
   std::vector<uint32_t> expected{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14};

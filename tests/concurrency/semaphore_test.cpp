@@ -10,13 +10,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long elapsed_ms(Clock::time_point since) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
 // Threads asleep inside SemaphoreWait.
 uint32_t sleepers(Semaphore *s) {
   return static_cast<uint32_t>(quorvel::platform::as_semaphore(&s->semaphore)->state.load() >> 32);
@@ -63,10 +56,8 @@ TEST(Semaphore, CountsWithinItsBounds) {
 
   ASSERT_EQ(SemaphoreInit(&s, 0), 0);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
-  EXPECT_EQ(SemaphorePost(&s), 1);
-  EXPECT_EQ(SemaphorePost(&s), 1);
-  EXPECT_EQ(SemaphoreWait(&s, 0), 1);
-  EXPECT_EQ(SemaphoreWait(&s, 0), 1);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(SemaphorePost(&s), 1);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(SemaphoreWait(&s, 0), 1);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
   EXPECT_EQ(SemaphoreFree(&s), 0);
 
@@ -82,19 +73,18 @@ TEST(Semaphore, CountsWithinItsBounds) {
 TEST(Semaphore, WaitsForTimeOutOrPost) {
   Semaphore s;
   ASSERT_EQ(SemaphoreInit(&s, 0), 0);
-  const Clock::time_point start = Clock::now();
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(SemaphoreWait(&s, 10), 0);
-  const long waited = elapsed_ms(start);
-  EXPECT_GE(waited, 9);
-  EXPECT_LT(waited, 5000);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(9));
+  EXPECT_LT(waited, std::chrono::milliseconds(5000));
 
   // Any negative time-out waits until a post comes, however late.
   for (int32_t timeout : {-5, -1, 60000}) {
     Waiter w{&s, timeout};
     ThreadCtl t;
     ASSERT_EQ(kCreateThread(&t, 0, wait_once, &w), 0);
-    while (sleepers(&s) == 0) {
-    }
+    while (sleepers(&s) == 0) continue;
     EXPECT_EQ(w.result.load(), -9);
     EXPECT_EQ(SemaphorePost(&s), 1);
     kThreadJoin(t);
@@ -110,10 +100,8 @@ TEST(Semaphore, NoUnitIsLostBetweenThreads) {
   ASSERT_EQ(SemaphoreInit(&s, 0), 0);
   Traffic traffic{&s};
   ThreadCtl threads[4];
-  ASSERT_EQ(kCreateThread(&threads[0], 0, take_many, &traffic), 0);
-  ASSERT_EQ(kCreateThread(&threads[1], 0, take_many, &traffic), 0);
-  ASSERT_EQ(kCreateThread(&threads[2], 0, post_many, &traffic), 0);
-  ASSERT_EQ(kCreateThread(&threads[3], 0, post_many, &traffic), 0);
+  for (int i = 0; i < 4; ++i)
+    ASSERT_EQ(kCreateThread(&threads[i], 0, i < 2 ? take_many : post_many, &traffic), 0);
   for (ThreadCtl &t : threads) kThreadJoin(t);
   EXPECT_EQ(traffic.taken.load(), 40000);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);

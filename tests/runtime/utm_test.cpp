@@ -11,37 +11,37 @@
 
 namespace {
 
-class ZoneGuard {
- public:
-  explicit ZoneGuard(const char *tz) {
-    const char *old = getenv("TZ");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ZoneGuard() {
-    if (had_) setenv("TZ", old_.c_str(), 1); else unsetenv("TZ");
-    tzset();
-    SetUtmZone(1, 0);
-  }
-
- private:
-  bool had_;
-  std::string old_;
-};
-
-void expect_date(const Utm &u, int year, int month, int mday, int hour, int min, int sec) {
-  EXPECT_EQ(u.tm_year + 1900, year);
-  EXPECT_EQ(u.tm_mon + 1, month);
-  EXPECT_EQ(u.tm_mday, mday);
-  EXPECT_EQ(u.tm_hour, hour);
-  EXPECT_EQ(u.tm_min, min);
-  EXPECT_EQ(u.tm_sec, sec);
+// GetLocalUtm under the zone tz; TZ is restored afterwards.
+Utm local(const char *tz, uint32_t seconds) {
+  const char *old = getenv("TZ");
+  const std::string saved = old ? old : "";
+  setenv("TZ", tz, 1);
+  tzset();
+  Utm u;
+  EXPECT_EQ(GetLocalUtm(seconds, &u), &u);
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+  return u;
 }
 
-Utm make(int year, int month, int mday, int hour, int min, int sec) {
-  Utm u{};
+// "YYYY-MM-DD hh:mm:ss"
+template <typename Tm>
+std::string date(const Tm &u) {
+  char text[64];
+  snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", u.tm_year + 1900, u.tm_mon + 1,
+           u.tm_mday, u.tm_hour, u.tm_min, u.tm_sec);
+  return text;
+}
+
+// The date with its weekday and day of the year.
+template <typename Tm>
+std::string fields(const Tm &u) {
+  return date(u) + " w" + std::to_string(u.tm_wday) + " y" + std::to_string(u.tm_yday);
+}
+
+template <typename Tm = Utm>
+Tm make(int year, int month, int mday, int hour, int min, int sec) {
+  Tm u{};
   u.tm_year = year - 1900;
   u.tm_mon = month - 1;
   u.tm_mday = mday;
@@ -51,24 +51,23 @@ Utm make(int year, int month, int mday, int hour, int min, int sec) {
   return u;
 }
 
+int32_t unix_of(Utm u) { return MakeUnixTime(&u); }
+
+uint64_t g_state = 88172645463325252ull;
+uint32_t xorshift() {
+  g_state ^= g_state << 13;
+  g_state ^= g_state >> 7;
+  g_state ^= g_state << 17;
+  return static_cast<uint32_t>(g_state);
+}
+
 TEST(Utm, BreakdownOfKnownDates) {
   Utm u;
   EXPECT_EQ(GetUtm(0, &u), &u);
-  expect_date(u, 1970, 1, 1, 0, 0, 0);
-  EXPECT_EQ(u.tm_wday, 4);
-  EXPECT_EQ(u.tm_yday, 0);
+  EXPECT_EQ(fields(u), "1970-01-01 00:00:00 w4 y0");
   EXPECT_EQ(u.tm_isdst, 0);
   EXPECT_EQ(u.tm_gmtoff, 0);
   EXPECT_STREQ(u.tm_zone, "UTC");
-  GetUtm(951782400u, &u);
-  expect_date(u, 2000, 2, 29, 0, 0, 0);
-  GetUtm(4107542400u, &u);
-  expect_date(u, 2100, 3, 1, 0, 0, 0);
-  EXPECT_EQ(u.tm_yday, 59);
-  GetUtm(2147483648u, &u);
-  expect_date(u, 2038, 1, 19, 3, 14, 8);
-  GetUtm(UINT32_MAX, &u);
-  expect_date(u, 2106, 2, 7, 6, 28, 15);
 
   SetUtmZone(0, 0);
   EXPECT_STREQ(GetUtm(0, &u)->tm_zone, "GMT");
@@ -78,133 +77,97 @@ TEST(Utm, BreakdownOfKnownDates) {
 }
 
 TEST(Utm, BreakdownAgreesWithGmtimeOverTheWholeRange) {
-  uint64_t state = 88172645463325252ull;
-  for (int i = 0; i < 200000; ++i) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    uint32_t t = static_cast<uint32_t>(state);
-    if (i < 1000) t = static_cast<uint32_t>(i) * 86399u;  // day edges near 1970
+  // Leap days of 2000 and (not) 2100, the signed 32-bit limit, the end.
+  const uint32_t edges[] = {951782400u, 4107542400u, 2147483647u, 2147483648u, UINT32_MAX};
+  for (int i = -5; i < 200000; ++i) {
+    uint32_t t = i < 0      ? edges[i + 5]
+                 : i < 1000 ? static_cast<uint32_t>(i) * 86399u  // day edges near 1970
+                            : xorshift();
     Utm u;
     GetUtm(t, &u);
     time_t tt = t;
     struct tm g;
     gmtime_r(&tt, &g);
-    ASSERT_EQ(u.tm_sec, g.tm_sec) << t;
-    ASSERT_EQ(u.tm_min, g.tm_min) << t;
-    ASSERT_EQ(u.tm_hour, g.tm_hour) << t;
-    ASSERT_EQ(u.tm_mday, g.tm_mday) << t;
-    ASSERT_EQ(u.tm_mon, g.tm_mon) << t;
-    ASSERT_EQ(u.tm_year, g.tm_year) << t;
-    ASSERT_EQ(u.tm_wday, g.tm_wday) << t;
-    ASSERT_EQ(u.tm_yday, g.tm_yday) << t;
+    ASSERT_EQ(fields(u), fields(g)) << t;
   }
 }
 
 TEST(Utm, LocalBreakdownUsesWholeStandardHours) {
-  Utm u;
-  {
-    ZoneGuard zone("IST-5:30");
-    expect_date(*GetLocalUtm(0, &u), 1970, 1, 1, 5, 0, 0);
-  }
-  {
-    // New York in July: standard time (UTC-5), not daylight saving time.
-    ZoneGuard zone("EST5EDT,M3.2.0,M11.1.0");
-    GetLocalUtm(1720000000u, &u);  // 2024-07-03 09:46:40 UTC
-    expect_date(u, 2024, 7, 3, 4, 46, 40);
-    EXPECT_EQ(u.tm_isdst, 0);
-    // Before 1970 in local time: unsigned arithmetic wraps to 2106.
-    expect_date(*GetLocalUtm(0, &u), 2106, 2, 7, 1, 28, 16);
-  }
-  {
-    ZoneGuard zone("NST3:30");
-    expect_date(*GetLocalUtm(86400, &u), 1970, 1, 1, 21, 0, 0);
-  }
+  EXPECT_EQ(date(local("IST-5:30", 0)), "1970-01-01 05:00:00");
+  // New York in July: standard time (UTC-5), not daylight saving time.
+  const Utm july = local("EST5EDT,M3.2.0,M11.1.0", 1720000000u);  // 09:46:40 UTC
+  EXPECT_EQ(date(july), "2024-07-03 04:46:40");
+  EXPECT_EQ(july.tm_isdst, 0);
+  // Before 1970 in local time: unsigned arithmetic wraps to 2106.
+  EXPECT_EQ(date(local("EST5EDT,M3.2.0,M11.1.0", 0)), "2106-02-07 01:28:16");
+  EXPECT_EQ(date(local("NST3:30", 86400)), "1970-01-01 21:00:00");
 }
 
 TEST(Utm, TextForm) {
   char buffer[80];
-  Utm u = make(2019, 3, 14, 13, 5, 9);
-  EXPECT_EQ(GetUtmStr(&u, buffer), buffer);
-  EXPECT_STREQ(buffer, "2019-03-14-13-05-09");
-  u = make(5, 1, 2, 3, 4, 5);
-  EXPECT_STREQ(GetUtmStr(&u, buffer), "0005-01-02-03-04-05");
-  u = make(12345, 12, 31, 23, -5, 59);
-  EXPECT_STREQ(GetUtmStr(&u, buffer), "12345-12-31-23--05-59");
-  u = make(-7, 1, 1, 0, 0, INT_MIN);
-  EXPECT_STREQ(GetUtmStr(&u, buffer), "-0007-01-01-00-00--2147483648");
+  const struct {
+    Utm u;
+    const char *text;
+  } rows[] = {{make(2019, 3, 14, 13, 5, 9), "2019-03-14-13-05-09"},
+              {make(5, 1, 2, 3, 4, 5), "0005-01-02-03-04-05"},
+              {make(12345, 12, 31, 23, -5, 59), "12345-12-31-23--05-59"},
+              {make(-7, 1, 1, 0, 0, INT_MIN), "-0007-01-01-00-00--2147483648"}};
+  for (const auto &row : rows) {
+    EXPECT_EQ(GetUtmStr(&row.u, buffer), buffer);
+    EXPECT_STREQ(buffer, row.text);
+  }
 }
 
 TEST(Utm, MakeUnixTimeNormalises) {
   Utm u = make(1970, 1, 1, 0, 0, 0);
   u.tm_wday = u.tm_yday = 99;
   EXPECT_EQ(MakeUnixTime(&u), 0);
-  EXPECT_EQ(u.tm_wday, 4);
-  EXPECT_EQ(u.tm_yday, 0);
+  EXPECT_EQ(fields(u), "1970-01-01 00:00:00 w4 y0");
 
   u = make(1970, 1, 1, 0, 0, -1);
   u.tm_yday = 99;
   EXPECT_EQ(MakeUnixTime(&u), -1);
-  expect_date(u, 1969, 12, 31, 23, 59, 59);
+  EXPECT_EQ(date(u), "1969-12-31 23:59:59");
   EXPECT_EQ(u.tm_yday, 99);  // not reached for dates before 1970
 
   u = make(2000, 15, 1, 0, 0, 0);  // month field 14, year field 100
   EXPECT_EQ(MakeUnixTime(&u), 983404800);
-  expect_date(u, 2001, 3, 1, 0, 0, 0);
+  EXPECT_EQ(date(u), "2001-03-01 00:00:00");
   EXPECT_EQ(u.tm_yday, 59);
-
   u = make(2020, 3, 0, 0, 0, 0);
   MakeUnixTime(&u);
-  expect_date(u, 2020, 2, 29, 0, 0, 0);
+  EXPECT_EQ(date(u), "2020-02-29 00:00:00");
 
-  u = make(2038, 1, 19, 3, 14, 7);
-  EXPECT_EQ(MakeUnixTime(&u), INT32_MAX);
-  u = make(2038, 1, 19, 3, 14, 8);
-  EXPECT_EQ(MakeUnixTime(&u), -1);
-  u = make(1970, 1, 1, 0, 0, 0);
-  u.tm_mday = INT_MAX;  // far future: bounded work, then -1
-  EXPECT_EQ(MakeUnixTime(&u), -1);
-  u.tm_mday = INT_MIN;
-  EXPECT_EQ(MakeUnixTime(&u), -1);
-  u = make(1970, 1, 1, INT_MAX, INT_MAX, INT_MAX);
-  EXPECT_EQ(MakeUnixTime(&u), -1);
-}
+  // The largest instant, one past it, and far-off fields (bounded work, then -1).
+  EXPECT_EQ(unix_of(make(2038, 1, 19, 3, 14, 7)), INT32_MAX);
+  EXPECT_EQ(unix_of(make(2038, 1, 19, 3, 14, 8)), -1);
+  EXPECT_EQ(unix_of(make(1970, 1, INT_MAX, 0, 0, 0)), -1);
+  EXPECT_EQ(unix_of(make(1970, 1, INT_MIN, 0, 0, 0)), -1);
+  EXPECT_EQ(unix_of(make(1970, 1, 1, INT_MAX, INT_MAX, INT_MAX)), -1);
 
-TEST(Utm, MakeUnixTimeAddsTheSecondsOffset) {
+  // The seconds offset is added.
   SetUtmZone(1, -3600);
-  Utm u = make(1970, 1, 1, 1, 0, 0);
-  EXPECT_EQ(MakeUnixTime(&u), 0);
-  u = make(1970, 1, 1, 0, 30, 0);
-  EXPECT_EQ(MakeUnixTime(&u), -1);
+  EXPECT_EQ(unix_of(make(1970, 1, 1, 1, 0, 0)), 0);
+  EXPECT_EQ(unix_of(make(1970, 1, 1, 0, 30, 0)), -1);
   SetUtmZone(1, 10);
-  u = make(2038, 1, 19, 3, 13, 57);
-  EXPECT_EQ(MakeUnixTime(&u), INT32_MAX);
-  u = make(2038, 1, 19, 3, 13, 58);
-  EXPECT_EQ(MakeUnixTime(&u), -1);
+  EXPECT_EQ(unix_of(make(2038, 1, 19, 3, 13, 57)), INT32_MAX);
+  EXPECT_EQ(unix_of(make(2038, 1, 19, 3, 13, 58)), -1);
   SetUtmZone(1, 0);
 }
 
 // Out-of-range fields spread over neighbouring units must land on the same
 // instant and the same normalised fields as timegm gives.
 TEST(Utm, MakeUnixTimeAgreesWithTimegm) {
-  uint64_t state = 0x9E3779B97F4A7C15ull;
-  auto next = [&state](int lo, int hi) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return lo + static_cast<int>(state % static_cast<uint64_t>(hi - lo + 1));
+  g_state = 0x9E3779B97F4A7C15ull;
+  auto next = [](int lo, int hi) {
+    return lo + static_cast<int>(xorshift() % static_cast<uint32_t>(hi - lo + 1));
   };
   int compared = 0;
   for (int i = 0; i < 100000; ++i) {
     Utm u = make(next(1960, 2045), next(-30, 40), next(-500, 500), next(-50, 80),
                  next(-3000, 3000), next(-100000, 100000));
-    struct tm g{};
-    g.tm_year = u.tm_year;
-    g.tm_mon = u.tm_mon;
-    g.tm_mday = u.tm_mday;
-    g.tm_hour = u.tm_hour;
-    g.tm_min = u.tm_min;
-    g.tm_sec = u.tm_sec;
+    struct tm g = make<struct tm>(u.tm_year + 1900, u.tm_mon + 1, u.tm_mday, u.tm_hour, u.tm_min,
+                                  u.tm_sec);
     time_t expected = timegm(&g);
     int32_t got = MakeUnixTime(&u);
     if (expected < 0 || expected > INT32_MAX) {
@@ -213,14 +176,7 @@ TEST(Utm, MakeUnixTimeAgreesWithTimegm) {
     }
     ++compared;
     ASSERT_EQ(got, expected);
-    ASSERT_EQ(u.tm_sec, g.tm_sec);
-    ASSERT_EQ(u.tm_min, g.tm_min);
-    ASSERT_EQ(u.tm_hour, g.tm_hour);
-    ASSERT_EQ(u.tm_mday, g.tm_mday);
-    ASSERT_EQ(u.tm_mon, g.tm_mon);
-    ASSERT_EQ(u.tm_year, g.tm_year);
-    ASSERT_EQ(u.tm_wday, g.tm_wday);
-    ASSERT_EQ(u.tm_yday, g.tm_yday);
+    ASSERT_EQ(fields(u), fields(g));
   }
   EXPECT_GT(compared, 50000);
 }

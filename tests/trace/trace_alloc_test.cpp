@@ -11,6 +11,7 @@
 
 #include "trace/trace_core.hpp"
 #include "trace_capture.hpp"
+#include "trace_helpers.hpp"
 
 namespace {
 thread_local bool t_counting = false;
@@ -35,20 +36,10 @@ extern "C" {
 void *__libc_malloc(size_t);
 void *__libc_calloc(size_t, size_t);
 void *__libc_realloc(void *, size_t);
-void *__libc_memalign(size_t, size_t);
 
-void *malloc(size_t size) {
-  note_allocation();
-  return __libc_malloc(size);
-}
-void *calloc(size_t n, size_t size) {
-  note_allocation();
-  return __libc_calloc(n, size);
-}
-void *realloc(void *p, size_t size) {
-  note_allocation();
-  return __libc_realloc(p, size);
-}
+void *malloc(size_t size) { return note_allocation(), __libc_malloc(size); }
+void *calloc(size_t n, size_t size) { return note_allocation(), __libc_calloc(n, size); }
+void *realloc(void *p, size_t size) { return note_allocation(), __libc_realloc(p, size); }
 }
 namespace {
 bool install_counter() { return true; }
@@ -66,23 +57,14 @@ void trace_everything() {
   kLOGI("i %u", 2u);
   kLOGW("w %ld", 3L);
   kLOGE("e %.2f", 4.5);
-  verlog_w("a");
-  sdklog_w("a");
-  infolog_w("a %d", 1);
-  warnlog_w("a");
-  errlog_w("a");
-  verlog_t("t", "b");
-  sdklog_t("t", "b");
-  infolog_t("quorvel", "x=%d", 5);
-  warnlog_t("t", "b");
+  for (int i = 0; i < 5; ++i) {
+    trace_test::kW[i]("a %d", i);
+    trace_test::kT[i]("quorvel", "x=%d", i);
+  }
   errlog_t(nullptr, "b");
   LevelPTrace(0, 3, "[RBTree]: %s\r\n", "Key is already exist");
-  static char big[2000];
-  if (big[0] == 0) {
-    for (char &c : big) c = 'z';
-    big[sizeof big - 1] = 0;
-  }
-  infolog_t("long", "%s", big);
+  static const std::string big(1999, 'z');  // built in the uncounted warm-up
+  infolog_t("long", "%s", big.c_str());
 }
 
 TEST(TraceAllocation, TracePathMakesNoHeapAllocation) {

@@ -3,39 +3,20 @@
 // this program, so every line goes there.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
 #include <cstdio>
 #include <regex>
 #include <string>
 
+#include "trace_helpers.hpp"
 #include "trace_capture.hpp"
 
 using namespace trace_test;
 
 namespace {
 
-std::string capture_stderr(void (*body)()) {
-  char path[] = "/tmp/quorvel_console_XXXXXX";
-  int fd = mkstemp(path);
-  unlink(path);
-  int saved = dup(2);
-  dup2(fd, 2);
-  body();
-  dup2(saved, 2);
-  close(saved);
-  std::string out;
-  lseek(fd, 0, SEEK_SET);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
-  close(fd);
-  return out;
-}
-
 TEST(TraceConsole, DefaultsPrintInfoWarningAndErrorToStandardError) {
   default_settings();
-  std::string out = capture_stderr([] {
+  std::string out = capture_fd(2, [] {
     infolog_t("quorvel", "x=%d", 5);
     kLOGI("x");
     kLOGD("hidden");
@@ -50,7 +31,7 @@ TEST(TraceConsole, DefaultsPrintInfoWarningAndErrorToStandardError) {
   EXPECT_TRUE(std::regex_match(out, expected)) << out;
 
   SetDebugSwitch(1);
-  out = capture_stderr([] { kLOGD("shown"); });
+  out = capture_fd(2, [] { kLOGD("shown"); });
   EXPECT_TRUE(std::regex_match(out, std::regex(R"(\[D\])" + stamp + R"(\[)" + id +
                                                R"(\] \{ktrace\} shown)" + "\n")))
       << out;

@@ -14,6 +14,7 @@
 #include "trace/trace_core.hpp"
 #include "trace/trace_messages.hpp"
 #include "runtime/utm.hpp"
+#include "trace_helpers.hpp"
 #include "trace_capture.hpp"
 
 using namespace trace_test;
@@ -29,10 +30,8 @@ class Trace : public ::testing::Test {
     take_routed();
   }
   void TearDown() override {
-    DelDebugInfoRoute(capture_route<0>);
-    DelDebugInfoRoute(capture_route<1>);
-    DelDebugInfoRoute(capture_route<2>);
-    DelDebugInfoRoute(capture_route<3>);
+    for (auto route : {capture_route<0>, capture_route<1>, capture_route<2>, capture_route<3>})
+      DelDebugInfoRoute(route);
     default_settings();
   }
 };
@@ -42,47 +41,28 @@ std::string header_re(char letter, const std::string &tag_part) {
          R"(\] )" + tag_part;
 }
 
-bool matches(const std::string &text, const std::string &pattern) {
-  return std::regex_match(text, std::regex(pattern));
+// The whole text is a line of this thread at this level, followed by rest.
+::testing::AssertionResult IsLine(const std::string &text, char letter, const std::string &rest) {
+  if (std::regex_match(text, std::regex(header_re(letter, rest))))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "line: " << text;
 }
 
 TEST_F(Trace, LineTextsOfTheThreeFamilies) {
-  infolog_t("quorvel", "x=%d", 5);
-  infolog_w("x");
-  kLOGI("x");
-  auto lines = take_console();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(matches(lines[0], header_re('I', R"(\{quorvel\} x=5)") + "\r\n")) << lines[0];
-  EXPECT_TRUE(matches(lines[1], header_re('I', "x") + "\r\n")) << lines[1];
-  EXPECT_TRUE(matches(lines[2], header_re('I', R"(\{ktrace\} x)"))) << lines[2];
-
-  // Letters by level, with the debug switch on so that D and V print.
-  SetDebugSwitch(1);
-  kLOGV("a");
-  kLOGD("a");
-  kLOGI("a");
-  kLOGW("a");
-  kLOGE("a");
-  verlog_w("b");
-  sdklog_w("b");
-  infolog_w("b");
-  warnlog_w("b");
-  errlog_w("b");
-  verlog_t("t", "c");
-  sdklog_t("t", "c");
-  infolog_t("t", "c");
-  warnlog_t("t", "c");
-  errlog_t(nullptr, "c");  // a null tag acts as the _w form
-  lines = take_console();
-  ASSERT_EQ(lines.size(), 15u);
-  const char letters[] = "VDIWE";
+  SetDebugSwitch(1);  // so that D and V print
   for (int i = 0; i < 5; ++i) {
-    EXPECT_TRUE(matches(lines[i], header_re(letters[i], R"(\{ktrace\} a)"))) << lines[i];
-    EXPECT_TRUE(matches(lines[5 + i], header_re(letters[i], "b\r\n"))) << lines[5 + i];
+    const char letter = "VDIWE"[i];
+    kK[i]("a%d", 1);
+    kW[i]("b%d", 2);
+    kT[i]("t", "c%d", 3);
+    auto lines = take_console();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(IsLine(lines[0], letter, R"(\{ktrace\} a1)"));
+    EXPECT_TRUE(IsLine(lines[1], letter, "b2\r\n"));
+    EXPECT_TRUE(IsLine(lines[2], letter, "\\{t\\} c3\r\n"));
   }
-  for (int i = 0; i < 4; ++i)
-    EXPECT_TRUE(matches(lines[10 + i], header_re(letters[i], R"(\{t\} c)") + "\r\n")) << lines[10 + i];
-  EXPECT_TRUE(matches(lines[14], header_re('E', "c\r\n"))) << lines[14];
+  errlog_t(nullptr, "c%d", 3);  // a null tag acts as the _w form
+  EXPECT_TRUE(IsLine(take_console().at(0), 'E', "c3\r\n"));
 }
 
 TEST_F(Trace, RoutesReceiveTheWholeRecord) {
@@ -112,30 +92,32 @@ TEST_F(Trace, RoutesReceiveTheWholeRecord) {
   EXPECT_EQ(routed[1].line, lines[1].substr(3));
 }
 
+// "console lines/route records" made since the last look.
+std::string taken() {
+  const size_t console = take_console().size();
+  return std::to_string(console) + "/" + std::to_string(take_routed().size());
+}
+
 TEST_F(Trace, DebugSwitchMaskAndConsoleFilter) {
   AddDebugInfoRoute(capture_route<0>);
   EXPECT_EQ(GetDebugState(), 0);
   kLOGD("x");
   verlog_w("y");
-  EXPECT_TRUE(take_console().empty());
-  EXPECT_EQ(take_routed().size(), 2u);  // formatted and routed, not printed
+  EXPECT_EQ(taken(), "0/2");  // formatted and routed, not printed
   SetDebugSwitch(1);
   EXPECT_EQ(GetDebugState(), 1);
   kLOGD("x");
-  EXPECT_EQ(take_console().size(), 1u);
-  take_routed();
+  EXPECT_EQ(taken(), "1/1");
 
   // Filter at the source: dropped before routes.
   SetDebugFilterAtConsole(0);
   SetDebugMsgMask(0);
   errlog_t("quorvel", "gone");
-  EXPECT_TRUE(take_console().empty());
-  EXPECT_TRUE(take_routed().empty());
+  EXPECT_EQ(taken(), "0/0");
   // Filter at the console: routes still see it.
   SetDebugFilterAtConsole(1);
   errlog_t("quorvel", "routed");
-  EXPECT_TRUE(take_console().empty());
-  EXPECT_EQ(take_routed().size(), 1u);
+  EXPECT_EQ(taken(), "0/1");
 
   // At the source, the switch gates D even with its mask bit set.
   SetDebugFilterAtConsole(0);
@@ -143,34 +125,26 @@ TEST_F(Trace, DebugSwitchMaskAndConsoleFilter) {
   SetDebugSwitch(0);
   sdklog_t("q", "d");
   infolog_t("q", "i");
-  EXPECT_EQ(take_routed().size(), 1u);
-  EXPECT_EQ(take_console().size(), 1u);
+  EXPECT_EQ(taken(), "1/1");
 }
 
 TEST_F(Trace, FilterLettersChooseTheLevels) {
   SetDebugSwitch(1);
   auto printed_levels = [] {
-    kLOGV("x");
-    kLOGD("x");
-    kLOGI("x");
-    kLOGW("x");
-    kLOGE("x");
+    for (PlainCall call : kK) call("x");
     std::string letters;
     for (const auto &l : take_console()) letters += l[1];
     return letters;
   };
-  SetDebugFilter("we");
-  EXPECT_EQ(printed_levels(), "WE");
-  SetDebugFilter("iwe");
-  EXPECT_EQ(printed_levels(), "IWE");
-  SetDebugFilter("VDIWE");
-  EXPECT_EQ(printed_levels(), "VDIWE");
-  SetDebugFilter("abcdei");  // only the first five characters count
-  EXPECT_EQ(printed_levels(), "DE");
-  SetDebugFilter(nullptr);  // no change
-  EXPECT_EQ(printed_levels(), "DE");
-  SetDebugFilter("");
-  EXPECT_EQ(printed_levels(), "");
+  // Only the first five characters count; a null filter changes nothing.
+  const struct {
+    const char *filter, *printed;
+  } rows[] = {{"we", "WE"},     {"iwe", "IWE"}, {"VDIWE", "VDIWE"},
+              {"abcdei", "DE"}, {nullptr, "DE"}, {"", ""}};
+  for (const auto &row : rows) {
+    SetDebugFilter(row.filter);
+    EXPECT_EQ(printed_levels(), row.printed) << (row.filter ? row.filter : "(null)");
+  }
   SetDebugMsgMask(0x04 | 0x01);
   EXPECT_EQ(printed_levels(), "VI");
 }
@@ -208,51 +182,27 @@ TEST_F(Trace, LevelTestAndLevelPTrace) {
   LevelPTrace(0, 0, "never");
   lines = take_console();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(matches(lines[0], header_re('E', R"(\{ktrace\} \[RBTree\]: Key is already exist)") +
-                                    "\r\n"))
-      << lines[0];
-  EXPECT_TRUE(matches(lines[1], header_re('W', R"(\{ktrace\} w)"))) << lines[1];
+  EXPECT_TRUE(IsLine(lines[0], 'E', R"(\{ktrace\} \[RBTree\]: Key is already exist)" "\r\n"));
+  EXPECT_TRUE(IsLine(lines[1], 'W', R"(\{ktrace\} w)"));
   EXPECT_EQ(take_routed().size(), 2u);  // bad levels reach no route either
-}
-
-std::string capture_stdout(void (*body)()) {
-  fflush(stdout);
-  FILE *tmp = tmpfile();
-  int saved = dup(1);
-  dup2(fileno(tmp), 1);
-  body();
-  fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  std::string out;
-  rewind(tmp);
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, tmp)) > 0) out.append(buffer, n);
-  fclose(tmp);
-  return out;
 }
 
 TEST_F(Trace, LevelTraceWritesTheBareMessageToStandardOutput) {
   AddDebugInfoRoute(capture_route<0>);
-  EXPECT_EQ(capture_stdout([] { LevelTrace(5, "off %d", 1); }), "");
+  EXPECT_EQ(capture_fd(1, [] { LevelTrace(5, "off %d", 1); }), "");
   SetDebugSwitch(1);
-  EXPECT_EQ(capture_stdout([] { LevelTrace(5, "on %d|", 2); }), "on 2|");
+  EXPECT_EQ(capture_fd(1, [] { LevelTrace(5, "on %d|", 2); }), "on 2|");
   SetDebugLevel(6);
-  EXPECT_EQ(capture_stdout([] { LevelTrace(5, "low"); }), "");
+  EXPECT_EQ(capture_fd(1, [] { LevelTrace(5, "low"); }), "");
   SetDebugLevel(0);
-  std::string big(2000, 'm');
-  static const char *big_text;
-  big_text = big.c_str();
-  EXPECT_EQ(capture_stdout([] { LevelTrace(0, "%s", big_text); }), std::string(1023, 'm'));
-  EXPECT_TRUE(take_console().empty());  // no console, no routes
-  EXPECT_TRUE(take_routed().empty());
+  static const std::string big(2000, 'm');
+  EXPECT_EQ(capture_fd(1, [] { LevelTrace(0, "%s", big.c_str()); }), std::string(1023, 'm'));
+  EXPECT_EQ(taken(), "0/0");  // no console, no routes
 }
 
 TEST_F(Trace, LongTextsAreCutAtTheirLimits) {
   AddDebugInfoRoute(capture_route<0>);
-  std::string big(2000, 'x');
-  infolog_t("quorvel", "%s", big.c_str());
+  infolog_t("quorvel", "%s", std::string(2000, 'x').c_str());
   auto lines = take_console();
   auto routed = take_routed();
   ASSERT_EQ(lines.size(), 1u);
@@ -280,6 +230,21 @@ TEST_F(Trace, LongTextsAreCutAtTheirLimits) {
   EXPECT_EQ(take_routed()[0].tag, tag);
 }
 
+// Some millisecond in [first, last] gives the record's seconds and, shifted
+// by whole hours, its "MM-DD hh:mm:ss.mmm" stamp.
+bool stamped_within(const RouteRecord &r, int64_t first, int64_t last, int hours) {
+  for (int64_t ms = first; ms <= last; ++ms) {
+    time_t shifted = static_cast<time_t>(ms / 1000 + hours * 3600);
+    struct tm u;
+    gmtime_r(&shifted, &u);
+    char text[32];
+    snprintf(text, sizeof text, "%02d-%02d %02d:%02d:%02d.%03d", u.tm_mon + 1, u.tm_mday,
+             u.tm_hour, u.tm_min, u.tm_sec, static_cast<int>(ms % 1000));
+    if (r.timestamp == text && r.seconds == ms / 1000) return true;
+  }
+  return false;
+}
+
 TEST_F(Trace, TimestampFromUptimeClocks) {
   TraceLine line{};
   line.level = 1;
@@ -297,16 +262,7 @@ TEST_F(Trace, TimestampFromUptimeClocks) {
   uint32_t after = GetClockTimeStamp();
   auto routed = take_routed();
   ASSERT_EQ(routed.size(), 1u);
-  bool found = false;
-  for (uint32_t t = before; t <= after && !found; ++t) {
-    Utm u;
-    GetUtm(t / 1000, &u);
-    char expected[32];
-    snprintf(expected, sizeof expected, "%02d-%02d %02d:%02d:%02d.%03u", u.tm_mon + 1, u.tm_mday,
-             u.tm_hour, u.tm_min, u.tm_sec, t % 1000);
-    found = routed[0].timestamp == expected && routed[0].seconds == t / 1000;
-  }
-  EXPECT_TRUE(found) << routed[0].timestamp;
+  EXPECT_TRUE(stamped_within(routed[0], before, after, 0)) << routed[0].timestamp;
 }
 
 // Local standard time: the zone's whole hours, never daylight saving time.
@@ -314,53 +270,38 @@ TEST_F(Trace, TimestampFromWallClockInLocalStandardTime) {
   AddDebugInfoRoute(capture_route<0>);
   const char *saved = getenv("TZ");
   std::string saved_tz = saved ? saved : "";
-  struct Zone {
+  const struct {
     const char *tz;
     int hours;
   } zones[] = {{"UTC0", 0}, {"IST-5:30", 5}, {"EST5EDT,M3.2.0,M11.1.0", -5}, {"NST3:30", -3}};
-  for (const Zone &z : zones) {
+  auto now_ms = [] {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+  };
+  for (const auto &z : zones) {
     setenv("TZ", z.tz, 1);
     tzset();
-    struct timespec a, b;
-    clock_gettime(CLOCK_REALTIME, &a);
+    int64_t first = now_ms();
     infolog_t("tz", "%s", z.tz);
-    clock_gettime(CLOCK_REALTIME, &b);
+    int64_t last = now_ms();
     auto routed = take_routed();
     ASSERT_EQ(routed.size(), 1u);
-    bool found = false;
-    for (int64_t ms = int64_t{a.tv_sec} * 1000 + a.tv_nsec / 1000000;
-         ms <= int64_t{b.tv_sec} * 1000 + b.tv_nsec / 1000000 && !found; ++ms) {
-      time_t shifted = static_cast<time_t>(ms / 1000 + z.hours * 3600);
-      struct tm u;
-      gmtime_r(&shifted, &u);
-      char expected[32];
-      snprintf(expected, sizeof expected, "%02d-%02d %02d:%02d:%02d.%03d", u.tm_mon + 1, u.tm_mday,
-               u.tm_hour, u.tm_min, u.tm_sec, static_cast<int>(ms % 1000));
-      found = routed[0].timestamp == expected && routed[0].seconds == ms / 1000;
-    }
-    EXPECT_TRUE(found) << z.tz << " " << routed[0].timestamp;
+    EXPECT_TRUE(stamped_within(routed[0], first, last, z.hours)) << z.tz << " " << routed[0].timestamp;
   }
   if (saved) setenv("TZ", saved_tz.c_str(), 1); else unsetenv("TZ");
   tzset();
 }
 
-struct Enqueued {
-  int calls = 0;
-  int32_t level = 0;
-  const char *tag = nullptr;
-  uint32_t line_end = 9;
-  std::string message;
-} g_enqueued;
+int g_enqueue_calls = 0;
+std::string g_enqueued;  // "level tag line_end message" of the last call
 
 void fake_enqueue(int32_t level, const char *tag, uint32_t line_end, const char *format,
                   va_list args) {
-  ++g_enqueued.calls;
-  g_enqueued.level = level;
-  g_enqueued.tag = tag;
-  g_enqueued.line_end = line_end;
-  char buffer[64];
-  vsnprintf(buffer, sizeof buffer, format, args);
-  g_enqueued.message = buffer;
+  char message[64];
+  vsnprintf(message, sizeof message, format, args);
+  ++g_enqueue_calls;
+  g_enqueued = std::to_string(level) + " " + tag + " " + std::to_string(line_end) + " " + message;
 }
 
 TEST_F(Trace, ActiveQueueTakesTheCallAfterTheSourceFilter) {
@@ -373,77 +314,63 @@ TEST_F(Trace, ActiveQueueTakesTheCallAfterTheSourceFilter) {
   SetDebugMsgMask(0x08);
   kLOGE("dropped at the source");
   quorvel::detail::g_trace_enqueue.store(nullptr, std::memory_order_release);
-  EXPECT_EQ(g_enqueued.calls, 2);
-  EXPECT_EQ(g_enqueued.level, 3);
-  EXPECT_STREQ(g_enqueued.tag, "ktrace");
-  EXPECT_EQ(g_enqueued.line_end, 0u);
-  EXPECT_EQ(g_enqueued.message, "e");
-  EXPECT_TRUE(take_console().empty());
-  EXPECT_TRUE(take_routed().empty());
+  EXPECT_EQ(g_enqueue_calls, 2);
+  EXPECT_EQ(g_enqueued, "3 ktrace 0 e");
+  EXPECT_EQ(taken(), "0/0");
+}
+
+// The console holds exactly one line: the library's own error report text.
+::testing::AssertionResult Reported(const char *text) {
+  auto lines = take_console();
+  const std::string end = std::string("{quorvel} ") + text + "\r\n";
+  if (lines.size() == 1 && lines[0].size() >= end.size() &&
+      lines[0].compare(lines[0].size() - end.size(), end.size(), end) == 0)
+    return IsLine(lines[0], 'E', R"(\{quorvel\} [\s\S]*)");
+  return ::testing::AssertionFailure() << lines.size() << " lines, first: "
+                                       << (lines.empty() ? "" : lines[0]);
+}
+
+std::vector<int> routes_reached() {
+  std::vector<int> order;
+  for (const auto &r : take_routed()) order.push_back(r.route);
+  return order;
 }
 
 TEST_F(Trace, RouteSlotsOrderAndReports) {
   using namespace quorvel::detail;
-  auto report = [](const char *text) {
-    return std::string("{quorvel} ") + text + "\r\n";
-  };
-  auto ends_with = [](const std::string &s, const std::string &end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-  };
   AddDebugInfoRoute(capture_route<0>);
   AddDebugInfoRoute(capture_route<1>);
   AddDebugInfoRoute(capture_route<2>);
   kLOGI("one");
-  auto routed = take_routed();
-  ASSERT_EQ(routed.size(), 3u);
-  EXPECT_EQ(routed[0].route, 0);
-  EXPECT_EQ(routed[1].route, 1);
-  EXPECT_EQ(routed[2].route, 2);
+  EXPECT_EQ(routes_reached(), (std::vector<int>{0, 1, 2}));
   take_console();
 
   AddDebugInfoRoute(capture_route<0>);
-  auto lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(matches(lines[0], header_re('E', R"(\{quorvel\} [\s\S]*)"))) << lines[0];
-  EXPECT_TRUE(ends_with(lines[0], report(kRouteSetBeforeText))) << lines[0];
+  EXPECT_TRUE(Reported(kRouteSetBeforeText));
   EXPECT_EQ(take_routed().size(), 3u);  // the report reached each route once
-
   AddDebugInfoRoute(capture_route<3>);
-  lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(ends_with(lines[0], report(kRouteArrayFullText))) << lines[0];
+  EXPECT_TRUE(Reported(kRouteArrayFullText));
 
   // Emptying slot 0 leaves B in slot 1; B again is still "set before",
   // and a new route fills slot 0, ahead of B.
   DelDebugInfoRoute(capture_route<0>);
   take_routed();
   AddDebugInfoRoute(capture_route<1>);
-  lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(ends_with(lines[0], report(kRouteSetBeforeText)));
+  EXPECT_TRUE(Reported(kRouteSetBeforeText));
   take_routed();
   AddDebugInfoRoute(capture_route<3>);
   kLOGI("two");
-  routed = take_routed();
-  ASSERT_EQ(routed.size(), 3u);
-  EXPECT_EQ(routed[0].route, 3);
-  EXPECT_EQ(routed[1].route, 1);
-  EXPECT_EQ(routed[2].route, 2);
+  EXPECT_EQ(routes_reached(), (std::vector<int>{3, 1, 2}));
   take_console();
 
   DelDebugInfoRoute(capture_route<0>);
-  lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(ends_with(lines[0], report(kRouteNotFoundText)));
+  EXPECT_TRUE(Reported(kRouteNotFoundText));
   DelDebugInfoRoute(nullptr);
   AddDebugInfoRoute(nullptr);
-  lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(ends_with(lines[0], report(kRouteNullText)));
+  EXPECT_TRUE(Reported(kRouteNullText));
 
-  DelDebugInfoRoute(capture_route<1>);
-  DelDebugInfoRoute(capture_route<2>);
-  DelDebugInfoRoute(capture_route<3>);
+  for (auto route : {capture_route<1>, capture_route<2>, capture_route<3>})
+    DelDebugInfoRoute(route);
   take_routed();
   kLOGI("three");
   EXPECT_TRUE(take_routed().empty());
@@ -461,7 +388,7 @@ TEST_F(Trace, OutputFunctionCanBeReplacedButNotRemoved) {
   SetDebugOutput(capture_output);
   EXPECT_TRUE(take_console().empty());
   ASSERT_EQ(g_other_console.size(), 1u);
-  EXPECT_TRUE(matches(g_other_console[0], header_re('W', R"(\{ktrace\} other)")));
+  EXPECT_TRUE(IsLine(g_other_console[0], 'W', R"(\{ktrace\} other)"));
 }
 
 // Several threads trace while settings change under them: every line is
@@ -510,16 +437,14 @@ TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
   kLOGI("parent");
   auto lines = take_console();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(matches(lines[0], header_re('I', R"(\{ktrace\} parent)")));
+  EXPECT_TRUE(IsLine(lines[0], 'I', R"(\{ktrace\} parent)"));
   fflush(nullptr);
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     kLOGI("child");
     auto child_lines = take_console();
-    bool ok = child_lines.size() == 1 &&
-              matches(child_lines[0], header_re('I', R"(\{ktrace\} child)"));
-    _exit(ok ? 0 : 1);
+    _exit(child_lines.size() == 1 && IsLine(child_lines[0], 'I', R"(\{ktrace\} child)") ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

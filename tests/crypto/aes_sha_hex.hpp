@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,18 +13,12 @@ namespace aes_sha_test {
 
 // Characters other than hex digits (the spaces grouping printed bytes) are skipped.
 inline std::vector<uint8_t> from_hex(const std::string &hex) {
+  std::string digits;
+  for (char c : hex)
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
   std::vector<uint8_t> out;
-  int high = -1;
-  for (char c : hex) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
-    const int v = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::strtoul(digits.substr(i, 2).c_str(), nullptr, 16)));
   return out;
 }
 

@@ -71,46 +71,38 @@ uint32_t inv_mix_column(uint32_t w) {
 
 }  // namespace
 
-TEST(Aes, Fips197ExampleVectors) {
-  // Appendix C: key bytes 00 01 02 ... of each length.
+TEST(Aes, Fips197VectorsAndScheduleLayout) {
+  // Appendix C ciphers (key bytes 00 01 02 ...), and words of the appendix A
+  // expansions of the SP 800-38A keys.
   const struct {
-    int bits;
     const char *cipher;
-  } cases[] = {{128, "69c4e0d86a7b0430d8cdb78070b4c55a"},
-               {192, "dda97ca4864cdfe06eaf70a0ec0d7191"},
-               {256, "8ea2b7ca516745bfeafc49904b496089"}};
+    uint32_t first_derived, last;
+  } fips[] = {{"69c4e0d86a7b0430d8cdb78070b4c55a", 0xa0fafe17, 0xb6630ca6},
+              {"dda97ca4864cdfe06eaf70a0ec0d7191", 0xfe0c91f7, 0x01002202},
+              {"8ea2b7ca516745bfeafc49904b496089", 0x9ba35411, 0x706c631e}};
   const char *plain = "00112233445566778899aabbccddeeff";
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.bits);
-    const Bytes key = pattern(static_cast<size_t>(c.bits / 8), 1);
+  for (int k = 0; k < 3; ++k) {
+    const int bits = kNistKeys[k].bits, nk = bits / 32, rounds = nk + 6;
+    SCOPED_TRACE(bits);
+    const Bytes key = pattern(static_cast<size_t>(bits / 8), 1), nist = from_hex(kNistKeys[k].key);
     CAES_schedule enc, dec;
-    ASSERT_EQ(CAES_set_encrypt_key(key.data(), c.bits, &enc), 0);
-    ASSERT_EQ(CAES_set_decrypt_key(key.data(), c.bits, &dec), 0);
-    EXPECT_EQ(enc.rounds, c.bits / 32 + 6);
-    EXPECT_EQ(dec.rounds, enc.rounds);
+    ASSERT_EQ(CAES_set_encrypt_key(key.data(), bits, &enc), 0);
+    ASSERT_EQ(CAES_set_decrypt_key(key.data(), bits, &dec), 0);
+    EXPECT_EQ(enc.rounds, rounds);
+    EXPECT_EQ(dec.rounds, rounds);
     uint8_t out[16], back[16];
     CAES_encrypt(from_hex(plain).data(), out, &enc);
-    EXPECT_EQ(to_hex(out, 16), c.cipher);
+    EXPECT_EQ(to_hex(out, 16), fips[k].cipher);
     CAES_decrypt(out, back, &dec);
     EXPECT_EQ(to_hex(back, 16), plain);
     CAES_decrypt(out, out, &dec);  // in place
     EXPECT_EQ(to_hex(out, 16), plain);
-  }
-}
 
-TEST(Aes, ScheduleLayout) {
-  // Words of the FIPS 197 appendix A expansions.
-  const uint32_t first_derived[] = {0xa0fafe17, 0xfe0c91f7, 0x9ba35411};
-  const uint32_t last[] = {0xb6630ca6, 0x01002202, 0x706c631e};
-  for (int k = 0; k < 3; ++k) {
-    const Bytes key = from_hex(kNistKeys[k].key);
-    const int bits = kNistKeys[k].bits, nk = bits / 32, rounds = nk + 6;
-    CAES_schedule enc, dec;
-    ASSERT_EQ(CAES_set_encrypt_key(key.data(), bits, &enc), 0);
-    ASSERT_EQ(CAES_set_decrypt_key(key.data(), bits, &dec), 0);
-    EXPECT_EQ(enc.round_keys[0], uint32_t(key[0]) << 24 | key[1] << 16 | key[2] << 8 | key[3]);
-    EXPECT_EQ(enc.round_keys[nk], first_derived[k]);
-    EXPECT_EQ(enc.round_keys[4 * rounds + 3], last[k]);
+    ASSERT_EQ(CAES_set_encrypt_key(nist.data(), bits, &enc), 0);
+    ASSERT_EQ(CAES_set_decrypt_key(nist.data(), bits, &dec), 0);
+    EXPECT_EQ(enc.round_keys[0], uint32_t(nist[0]) << 24 | nist[1] << 16 | nist[2] << 8 | nist[3]);
+    EXPECT_EQ(enc.round_keys[nk], fips[k].first_derived);
+    EXPECT_EQ(enc.round_keys[4 * rounds + 3], fips[k].last);
     // Round keys reversed by rounds; all but the outer two pass through
     // InvMixColumns.
     for (int r = 0; r <= rounds; ++r)
@@ -239,8 +231,7 @@ TEST(Aes, ShortMessagesAndIvs) {
   EXPECT_EQ(to_hex(back.data(), 15), to_hex(msg.data(), 15));
   EXPECT_EQ(to_hex(back.data() + 16, 4), "eeeeeeee");
 
-  auto cbc = [&](const char *iv_hex) {
-    const Bytes iv = from_hex(iv_hex);
+  auto cbc = [&](const Bytes &iv) {
     Bytes in(msg), cipher(112, 0xee);
     in.resize(112);
     EXPECT_EQ(CAesCbcEncrypt(in.data(), 100, iv.data(), static_cast<uint32_t>(iv.size()),
@@ -248,14 +239,15 @@ TEST(Aes, ShortMessagesAndIvs) {
     return cipher;
   };
   // Short IVs repeat, long ones are cut, and the caller's IV is not advanced.
-  const Bytes first = cbc("01020304");
-  EXPECT_EQ(first, cbc("01020304"));
-  EXPECT_EQ(first, cbc("01020304010203040102030401020304"));
-  EXPECT_EQ(cbc("0102030405060708090a"), cbc("0102030405060708090a010203040506"));
-  EXPECT_EQ(cbc("000102030405060708090a0b0c0d0e0fffff"), cbc("000102030405060708090a0b0c0d0e0f"));
+  const Bytes iv4 = from_hex("01020304"), first = cbc(iv4);
+  EXPECT_EQ(first, cbc(iv4));
+  EXPECT_EQ(first, cbc(from_hex("01020304010203040102030401020304")));
+  EXPECT_EQ(cbc(from_hex("0102030405060708090a")),
+            cbc(from_hex("0102030405060708090a010203040506")));
+  EXPECT_EQ(cbc(from_hex("000102030405060708090a0b0c0d0e0fffff")),
+            cbc(from_hex("000102030405060708090a0b0c0d0e0f")));
   back.resize(112);
-  EXPECT_EQ(CAesCbcDecrypt(first.data(), 112, from_hex("01020304").data(), 4, back.data(), 112,
-                           &keys), 100u);
+  EXPECT_EQ(CAesCbcDecrypt(first.data(), 112, iv4.data(), 4, back.data(), 112, &keys), 100u);
   EXPECT_EQ(Bytes(back.begin(), back.begin() + 100), msg);
 }
 

@@ -156,34 +156,31 @@ TEST(MurmurHash3, PublishedVerificationAndEdges) {
   EXPECT_EQ(murmur_verification(MurmurHash3_x86_32, 4), 0xB0F57EE3u);
   EXPECT_EQ(murmur_verification(MurmurHash3_x86_128, 16), 0xB3ECE62Au);
   EXPECT_EQ(murmur_verification(MurmurHash3_x64_128, 16), 0x6384BA69u);
-  uint32_t h32 = 1, h128[4] = {1, 1, 1, 1};
-  uint64_t h64[2] = {1, 1};
-  MurmurHash3_x86_32("", 0, 0, &h32);
-  MurmurHash3_x86_128("", 0, 0, h128);
-  MurmurHash3_x64_128("", 0, 0, h64);
-  EXPECT_EQ(h32, 0u);
-  EXPECT_EQ(h128[0] | h128[1] | h128[2] | h128[3], 0u);
-  EXPECT_EQ(h64[0] | h64[1], 0u);
-  MurmurHash3_x86_32("", 0, 1, &h32);
-  EXPECT_EQ(h32, 0x514E28B7u);
+  uint32_t h32;
   const char *fox = "The quick brown fox jumps over the lazy dog";
   MurmurHash3_x86_32(fox, static_cast<int32_t>(std::strlen(fox)), 0x9747b28cu, &h32);
   EXPECT_EQ(h32, 0x2FA826CDu);
 
-  // Empty key, seed with the top bit set: both lanes start at
-  // 0x0000000080000000, so h1 = fmix(2s) + fmix(3s), h2 = h1 + fmix(3s).
-  MurmurHash3_x64_128("", 0, 0x80000000u, h64);
+  // Empty keys; negative lengths hash as the empty key and read nothing.
+  // With the seed's top bit set both x64 lanes start at 0x0000000080000000,
+  // so h1 = fmix(2s) + fmix(3s), h2 = h1 + fmix(3s).
   const uint64_t a = fmix64(2 * 0x80000000ull), b = fmix64(3 * 0x80000000ull);
-  EXPECT_EQ(h64[0], a + b);
-  EXPECT_EQ(h64[1], a + 2 * b);
-  // Negative lengths hash as the empty key and read nothing.
-  uint32_t neg[4];
-  MurmurHash3_x86_32(nullptr, -5, 0, neg);
-  EXPECT_EQ(neg[0], 0u);
-  MurmurHash3_x86_128(nullptr, -1, 0, neg);
-  EXPECT_EQ(neg[0] | neg[1] | neg[2] | neg[3], 0u);
-  MurmurHash3_x64_128(nullptr, -100, 0x80000000u, neg);
-  EXPECT_EQ(std::memcmp(neg, h64, 16), 0);
+  for (int32_t len : {0, -1, -100}) {
+    uint32_t h128[4] = {1, 1, 1, 1};
+    uint64_t h64[2] = {1, 1};
+    const char *key = len == 0 ? "" : nullptr;
+    h32 = 1;
+    MurmurHash3_x86_32(key, len, 0, &h32);
+    MurmurHash3_x86_128(key, len, 0, h128);
+    MurmurHash3_x64_128(key, len, 0, h64);
+    EXPECT_EQ(h32 | h128[0] | h128[1] | h128[2] | h128[3], 0u) << len;
+    EXPECT_EQ(h64[0] | h64[1], 0u) << len;
+    MurmurHash3_x86_32(key, len, 1, &h32);
+    EXPECT_EQ(h32, 0x514E28B7u) << len;
+    MurmurHash3_x64_128(key, len, 0x80000000u, h64);
+    EXPECT_EQ(h64[0], a + b) << len;
+    EXPECT_EQ(h64[1], a + 2 * b) << len;
+  }
 }
 
 #if defined(QRVL_TEST_HAVE_OPENSSL)

@@ -30,8 +30,12 @@ inline std::string to_hex(const void *data, size_t n) {
   return s;
 }
 
-inline std::string to_hex(const std::vector<uint8_t> &v) { return to_hex(v.data(), v.size()); }
+inline std::string to_hex(const std::vector<uint8_t> &v) {
+  return to_hex(v.data(), v.size());
+}
 
-inline std::vector<uint8_t> bytes(const std::string &text) { return {text.begin(), text.end()}; }
+inline std::vector<uint8_t> bytes(const std::string &text) {
+  return {text.begin(), text.end()};
+}
 
 }  // namespace aes_sha_test

@@ -34,7 +34,8 @@ CAesKeyPair pair_for(int k) {
   const Bytes key = from_hex(kNistKeys[k].key);
   CAesKeyPair keys;
   EXPECT_EQ(CAesKeyInit(key.data(), static_cast<uint32_t>(key.size()),
-                        static_cast<uint32_t>(kNistKeys[k].bits), &keys), 0);
+                        static_cast<uint32_t>(kNistKeys[k].bits), &keys),
+            0);
   return keys;
 }
 
@@ -235,7 +236,8 @@ TEST(Aes, ShortMessagesAndIvs) {
     Bytes in(msg), cipher(112, 0xee);
     in.resize(112);
     EXPECT_EQ(CAesCbcEncrypt(in.data(), 100, iv.data(), static_cast<uint32_t>(iv.size()),
-                             cipher.data(), 112, &keys), 112u);
+                             cipher.data(), 112, &keys),
+              112u);
     return cipher;
   };
   // Short IVs repeat, long ones are cut, and the caller's IV is not advanced.

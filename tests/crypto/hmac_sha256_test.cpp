@@ -16,7 +16,9 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-uint32_t size32(const Bytes &v) { return static_cast<uint32_t>(v.size()); }
+uint32_t size32(const Bytes &v) {
+  return static_cast<uint32_t>(v.size());
+}
 
 }  // namespace
 
@@ -28,7 +30,8 @@ TEST(HmacSha256, Rfc4231Cases) {
     Bytes key, data;
     const char *mac224, *mac256;
   } cases[] = {
-      {Bytes(20, 0x0b), bytes("Hi There"), "896fb1128abbdf196832107cd49df33f47b4b1169912ba4f53684b22",
+      {Bytes(20, 0x0b), bytes("Hi There"),
+       "896fb1128abbdf196832107cd49df33f47b4b1169912ba4f53684b22",
        "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
       {bytes("Jefe"), bytes("what do ya want for nothing?"),
        "a30e01098bc6dbbf45690f3a7e9e6d0f8bbea2a39e6148008fd05e44",

@@ -22,7 +22,9 @@ namespace {
 
 using aes_sha_test::to_hex;
 
-const uint8_t *bytes(const char *s) { return reinterpret_cast<const uint8_t *>(s); }
+const uint8_t *bytes(const char *s) {
+  return reinterpret_cast<const uint8_t *>(s);
+}
 
 // MD5 of msg fed in pieces ending at each cut.
 std::string md5_split(const std::string &msg, std::vector<size_t> cuts) {
@@ -107,7 +109,8 @@ TEST(Crc32, CheckValuesModesAndPieces) {
   EXPECT_EQ(GetCrc32(0, GetCrc32(0, all, digits, 2), digits + 2, 7), 0x0376E6E7u);
   EXPECT_EQ(GetCrc32(2, 7, bytes("\xff\x01"), 2), 263u);
   // Unknown modes and empty input return crc without reading data.
-  for (int32_t mode : {3, -1, 1000}) EXPECT_EQ(GetCrc32(mode, 0x12345678u, nullptr, 100), 0x12345678u);
+  for (int32_t mode : {3, -1, 1000})
+    EXPECT_EQ(GetCrc32(mode, 0x12345678u, nullptr, 100), 0x12345678u);
   for (int32_t mode : {0, 1, 2}) EXPECT_EQ(GetCrc32(mode, 0xDEADBEEFu, nullptr, 0), 0xDEADBEEFu);
 
   // The sliced loops against the one-bit-at-a-time register and a plain

@@ -28,7 +28,8 @@ std::string streamed(const std::vector<uint8_t> &m, const std::vector<uint32_t> 
   csha256_ctx ctx;
   is224 ? csha224_init(&ctx) : csha256_init(&ctx);
   for (size_t i = 0, off = 0; off < m.size(); ++i) {
-    const auto n = static_cast<uint32_t>(std::min<size_t>(pieces[i % pieces.size()], m.size() - off));
+    const auto n =
+        static_cast<uint32_t>(std::min<size_t>(pieces[i % pieces.size()], m.size() - off));
     (is224 ? csha224_update : csha256_update)(&ctx, m.data() + off, n);
     off += n;
   }
@@ -55,7 +56,8 @@ TEST(Sha256, Fips180ExamplesWholeAndInUnevenPieces) {
        "c97ca9a559850ce97a04a96def6d99a9e0e0e2ab14e6b8df265fc0b3"},
       {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
        "d14a028c2a3a2bc9476102bb288234c415a2b01f828ea62ac5b3e42f"},
-      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
+      {std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
        "20794655980c91d8bbb4c1ea97618a4bf03f42581948b2ee4ee7ad67"},
   };
   const std::vector<uint32_t> uneven = {1, 63, 64, 65, 0, 127, 3, 1000, 55, 9, 4096, 0, 17};
@@ -97,7 +99,8 @@ TEST(Sha256, ContextCountersClosingBlocksAndSha224Output) {
     uint8_t d[32];
     csha256_final(&ctx, d);
     const size_t field = pending == 55 ? 56 : 120;
-    EXPECT_EQ(to_hex(ctx.buffer + field, 8), pending == 55 ? "00000000000003b8" : "00000000000003c0");
+    EXPECT_EQ(to_hex(ctx.buffer + field, 8),
+              pending == 55 ? "00000000000003b8" : "00000000000003c0");
     EXPECT_EQ(ctx.buffer[pending], 0x80);
     EXPECT_EQ(ctx.hashed_len, 64u);  // final leaves the counters
     EXPECT_EQ(ctx.pending_len, pending);

@@ -2,6 +2,7 @@
 // every result equal to OpenSSL's libcrypto (used here as an oracle only).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -11,11 +12,14 @@
 #if defined(QRVL_TEST_HAVE_OPENSSL)
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
+#include <openssl/sha.h>
 
 namespace {
 
-std::vector<uint8_t> random_bytes(std::mt19937 &rng, size_t n) {
-  std::vector<uint8_t> v(n);
+using Bytes = std::vector<uint8_t>;
+
+Bytes random_bytes(std::mt19937 &rng, size_t n) {
+  Bytes v(n);
   for (auto &b : v) b = static_cast<uint8_t>(rng());
   return v;
 }
@@ -24,30 +28,21 @@ uint32_t pick(std::mt19937 &rng, uint32_t lo, uint32_t hi) {
   return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
 }
 
-std::vector<uint8_t> openssl_digest(const EVP_MD *md, const std::vector<uint8_t> &m) {
-  std::vector<uint8_t> out(EVP_MAX_MD_SIZE);
-  unsigned int n = 0;
-  EXPECT_EQ(EVP_Digest(m.data(), m.size(), out.data(), &n, md, nullptr), 1);
-  out.resize(n);
-  return out;
-}
-
-std::vector<uint8_t> openssl_hmac(const EVP_MD *md, const std::vector<uint8_t> &key,
-                                  const std::vector<uint8_t> &m) {
+Bytes openssl_hmac(const EVP_MD *md, const Bytes &key, const Bytes &m) {
   static const uint8_t empty = 0;
-  std::vector<uint8_t> out(EVP_MAX_MD_SIZE);
+  Bytes out(EVP_MAX_MD_SIZE);
   unsigned int n = 0;
-  EXPECT_NE(HMAC(md, key.empty() ? &empty : key.data(), static_cast<int>(key.size()), m.data(), m.size(),
-                 out.data(), &n),
+  EXPECT_NE(HMAC(md, key.empty() ? &empty : key.data(), static_cast<int>(key.size()), m.data(),
+                 m.size(), out.data(), &n),
             nullptr);
   out.resize(n);
   return out;
 }
 
-std::vector<uint8_t> openssl_cipher(const EVP_CIPHER *cipher, bool encrypt, const std::vector<uint8_t> &key,
-                                    const uint8_t *iv, const std::vector<uint8_t> &in) {
+Bytes openssl_cipher(const EVP_CIPHER *cipher, bool encrypt, const Bytes &key, const uint8_t *iv,
+                     const Bytes &in) {
   EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
-  std::vector<uint8_t> out(in.size() + 32);
+  Bytes out(in.size() + 32);
   int n = 0, tail = 0;
   EXPECT_EQ(EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), iv, encrypt ? 1 : 0), 1);
   EXPECT_EQ(EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size())), 1);
@@ -59,12 +54,10 @@ std::vector<uint8_t> openssl_cipher(const EVP_CIPHER *cipher, bool encrypt, cons
 
 // Absorbs m through update calls of random sizes (zero-length ones too).
 template <typename Ctx, typename Update>
-void random_split(std::mt19937 &rng, Ctx *ctx, Update update, const std::vector<uint8_t> &m) {
-  size_t off = 0;
-  while (off < m.size()) {
-    const uint32_t limit = pick(rng, 0, 3) == 0 ? 8 : 300;
-    uint32_t n = pick(rng, 0, limit);
-    if (n > m.size() - off) n = static_cast<uint32_t>(m.size() - off);
+void random_split(std::mt19937 &rng, Ctx *ctx, Update update, const Bytes &m) {
+  for (size_t off = 0; off < m.size();) {
+    const uint32_t n = std::min(pick(rng, 0, pick(rng, 0, 3) == 0 ? 8 : 300),
+                                static_cast<uint32_t>(m.size() - off));
     update(ctx, m.data() + off, n);
     off += n;
   }
@@ -75,57 +68,57 @@ void random_split(std::mt19937 &rng, Ctx *ctx, Update update, const std::vector<
 TEST(AesShaOpenssl, Sha224AndSha256) {
   std::mt19937 rng(20261205);
   for (int iter = 0; iter < 3000; ++iter) {
-    const auto m = random_bytes(rng, pick(rng, 0, 4096));
-    SCOPED_TRACE(m.size());
-    uint8_t one[32], split[32];
-    csha256(m.data(), static_cast<uint32_t>(m.size()), one);
+    const Bytes m = random_bytes(rng, pick(rng, 0, 4096));
+    const auto n = static_cast<uint32_t>(m.size());
+    SCOPED_TRACE(n);
+    uint8_t one[32], split[32], want[32];
     csha256_ctx ctx;
+    csha256(m.data(), n, one);
     csha256_init(&ctx);
     random_split(rng, &ctx, csha256_update, m);
     csha256_final(&ctx, split);
-    const auto want256 = openssl_digest(EVP_sha256(), m);
-    ASSERT_EQ(std::vector<uint8_t>(one, one + 32), want256);
-    ASSERT_EQ(std::vector<uint8_t>(split, split + 32), want256);
-
-    csha224(m.data(), static_cast<uint32_t>(m.size()), one);
+    SHA256(m.data(), m.size(), want);
+    ASSERT_EQ(Bytes(one, one + 32), Bytes(want, want + 32));
+    ASSERT_EQ(Bytes(split, split + 32), Bytes(want, want + 32));
+    csha224(m.data(), n, one);
     csha224_init(&ctx);
     random_split(rng, &ctx, csha224_update, m);
     csha224_final(&ctx, split);
-    const auto want224 = openssl_digest(EVP_sha224(), m);
-    ASSERT_EQ(std::vector<uint8_t>(one, one + 28), want224);
-    ASSERT_EQ(std::vector<uint8_t>(split, split + 28), want224);
+    SHA224(m.data(), m.size(), want);
+    ASSERT_EQ(Bytes(one, one + 28), Bytes(want, want + 28));
+    ASSERT_EQ(Bytes(split, split + 28), Bytes(want, want + 28));
   }
 }
 
 TEST(AesShaOpenssl, Hmac) {
   std::mt19937 rng(4231);
   for (int iter = 0; iter < 2000; ++iter) {
-    const auto key = random_bytes(rng, pick(rng, 0, 3) == 0 ? pick(rng, 60, 200) : pick(rng, 0, 64));
-    const auto m = random_bytes(rng, pick(rng, 0, 4096));
+    const Bytes key =
+        random_bytes(rng, pick(rng, 0, 3) == 0 ? pick(rng, 60, 200) : pick(rng, 0, 64));
+    const Bytes m = random_bytes(rng, pick(rng, 0, 4096));
     SCOPED_TRACE(testing::Message() << key.size() << " " << m.size());
-    const uint32_t ks = static_cast<uint32_t>(key.size());
-    const auto want256 = openssl_hmac(EVP_sha256(), key, m);
-    const auto want224 = openssl_hmac(EVP_sha224(), key, m);
-
-    uint8_t mac[32];
-    hmac_csha256(key.data(), ks, m.data(), static_cast<uint32_t>(m.size()), mac, 32);
-    ASSERT_EQ(std::vector<uint8_t>(mac, mac + 32), want256);
-    hmac_csha224(key.data(), ks, m.data(), static_cast<uint32_t>(m.size()), mac, 28);
-    ASSERT_EQ(std::vector<uint8_t>(mac, mac + 28), want224);
+    const auto ks = static_cast<uint32_t>(key.size()), ms = static_cast<uint32_t>(m.size());
+    const Bytes want256 = openssl_hmac(EVP_sha256(), key, m);
+    const Bytes want224 = openssl_hmac(EVP_sha224(), key, m);
+    Bytes mac(32);
+    hmac_csha256(key.data(), ks, m.data(), ms, mac.data(), 32);
+    ASSERT_EQ(mac, want256);
+    hmac_csha224(key.data(), ks, m.data(), ms, mac.data(), 28);
+    ASSERT_EQ(Bytes(mac.begin(), mac.begin() + 28), want224);
 
     // Streamed, then again after reinit with a different split.
     hmac_csha256_ctx ctx;
     hmac_csha256_init(&ctx, key.data(), ks);
     for (int pass = 0; pass < 2; ++pass) {
       random_split(rng, &ctx, hmac_csha256_update, m);
-      hmac_csha256_final(&ctx, mac, 32);
-      ASSERT_EQ(std::vector<uint8_t>(mac, mac + 32), want256) << pass;
+      hmac_csha256_final(&ctx, mac.data(), 32);
+      ASSERT_EQ(mac, want256) << pass;
       hmac_csha256_reinit(&ctx);
     }
     hmac_csha224_init(&ctx, key.data(), ks);
     random_split(rng, &ctx, hmac_csha224_update, m);
-    hmac_csha224_final(&ctx, mac, 28);
-    ASSERT_EQ(std::vector<uint8_t>(mac, mac + 28), want224);
+    hmac_csha224_final(&ctx, mac.data(), 28);
+    ASSERT_EQ(Bytes(mac.begin(), mac.begin() + 28), want224);
   }
 }
 
@@ -134,25 +127,22 @@ TEST(AesShaOpenssl, AesEcbAndCbcWithPadding) {
   const EVP_CIPHER *ecb[] = {EVP_aes_128_ecb(), EVP_aes_192_ecb(), EVP_aes_256_ecb()};
   const EVP_CIPHER *cbc[] = {EVP_aes_128_cbc(), EVP_aes_192_cbc(), EVP_aes_256_cbc()};
   for (int iter = 0; iter < 2000; ++iter) {
-    const int size = pick(rng, 0, 2);
-    const auto key = random_bytes(rng, 16 + 8 * static_cast<size_t>(size));
-    const auto iv = random_bytes(rng, 16);
-    const auto m = random_bytes(rng, pick(rng, 1, 4096));
+    const uint32_t size = pick(rng, 0, 2);
+    const Bytes key = random_bytes(rng, 16 + 8 * size), iv = random_bytes(rng, 16);
+    const Bytes m = random_bytes(rng, pick(rng, 1, 4096));
     SCOPED_TRACE(testing::Message() << key.size() << " " << m.size());
     CAesKeyPair keys;
-    ASSERT_EQ(CAesKeyInit(key.data(), static_cast<uint32_t>(key.size()), 128 + 64 * size, &keys), 0);
-    const uint32_t len = static_cast<uint32_t>(m.size());
+    ASSERT_EQ(CAesKeyInit(key.data(), static_cast<uint32_t>(key.size()), 128 + 64 * size, &keys),
+              0);
+    const auto len = static_cast<uint32_t>(m.size());
     const uint32_t total = (len / 16 + 1) * 16;
-
-    std::vector<uint8_t> out(total), back(total);
+    Bytes in(m), out(total), back(total);
+    in.resize(total);
     ASSERT_EQ(CAesEncrypt(m.data(), len, out.data(), total, &keys), total);
     ASSERT_EQ(out, openssl_cipher(ecb[size], true, key, nullptr, m));
     ASSERT_EQ(CAesDecrypt(out.data(), total, back.data(), total, &keys), len);
-    back.resize(len);
-    ASSERT_EQ(back, m);
+    ASSERT_EQ(Bytes(back.begin(), back.begin() + len), m);
 
-    std::vector<uint8_t> in(m);
-    in.resize(total);
     back.assign(total, 0);
     ASSERT_EQ(CAesCbcEncrypt(in.data(), len, iv.data(), 16, out.data(), total, &keys), total);
     ASSERT_EQ(out, openssl_cipher(cbc[size], true, key, iv.data(), m));
@@ -165,6 +155,8 @@ TEST(AesShaOpenssl, AesEcbAndCbcWithPadding) {
 
 #else
 
-TEST(AesShaOpenssl, NeedsLibcrypto) { GTEST_SKIP() << "OpenSSL libcrypto not found"; }
+TEST(AesShaOpenssl, NeedsLibcrypto) {
+  GTEST_SKIP() << "OpenSSL libcrypto not found";
+}
 
 #endif

@@ -62,17 +62,22 @@ QRVL_API void StartTimeDist(TimeDist *td);
 /* FinishTimeDist returns the milliseconds since StartTimeDist, or 0 for an
    unarmed record or a wrapped tick counter.  td is not changed. */
 QRVL_API uint64_t FinishTimeDist(TimeDist *td);
-/* SetUtmZone sets the process-wide zone name index (0 "GMT", 1 "UTC") and
-   the seconds offset that MakeUnixTime adds.  Not synchronised. */
+/* SetUtmZone sets the process-wide zone name index (0 "GMT", 1 "UTC"; any
+   other index names "UTC") and the seconds offset that MakeUnixTime adds.
+   Not synchronised: other threads see the change at some later call. */
 QRVL_API void SetUtmZone(int32_t zone_index, int32_t seconds_offset);
 /* GetUtm breaks seconds since 1970 down as UTC into tm and returns tm.
    Thread-safe. */
 QRVL_API Utm *GetUtm(uint32_t seconds, Utm *tm);
 /* GetLocalUtm breaks seconds down with the local zone's whole-hour
-   standard offset (no daylight saving time) and returns tm.  Thread-safe. */
+   standard offset (no daylight saving time; UTC+5:30 counts as +5) and
+   returns tm.  The arithmetic is unsigned 32-bit, so a local time before
+   1970 wraps to 2106.  Thread-safe. */
 QRVL_API Utm *GetLocalUtm(uint32_t seconds, Utm *tm);
 /* GetUtmStr writes tm as "YYYY-MM-DD-hh-mm-ss" into buffer (20 bytes at
-   least) and returns buffer.  Thread-safe. */
+   least) and returns buffer.  Each value is zero-padded to its width after
+   any '-'; wider values are written in full (72 bytes hold any record).
+   Thread-safe. */
 QRVL_API char *GetUtmStr(const Utm *tm, char *buffer);
 /* MakeUnixTime normalises tm in place and returns its seconds since 1970
    plus the zone's seconds offset, or -1 before 1970 or past 2^31 - 1. */

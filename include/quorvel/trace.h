@@ -80,7 +80,8 @@ QRVL_API void errlog_t(const char *tag, const char *format, ...) QRVL_PRINTF(2, 
    priority passes the level test.  Thread-safe. */
 QRVL_API void LevelTrace(int32_t priority, const char *format, ...) QRVL_PRINTF(2, 3);
 /* LevelPTrace traces the message at level (1-5) with tag "ktrace" and no
-   line end when priority passes the level test.  Thread-safe. */
+   line end when priority passes the level test; any other level produces
+   nothing.  Thread-safe. */
 QRVL_API void LevelPTrace(int32_t priority, int32_t level, const char *format, ...)
     QRVL_PRINTF(3, 4);
 
@@ -93,7 +94,9 @@ QRVL_API void SetDebugOperate(int32_t operation);
    E 0x10. */
 QRVL_API void SetDebugMsgMask(int32_t mask);
 /* SetDebugFilter sets the message mask from the letters v d i w e found in
-   the first five characters of filter (case-insensitive). */
+   the first five characters of filter (case-insensitive); other characters
+   count toward the five.  An empty text passes nothing; NULL leaves the
+   mask unchanged. */
 QRVL_API void SetDebugFilter(const char *filter);
 /* SetDebugFilterAtConsole chooses where the mask applies: 0 at the source
    (dropped lines reach no route), non-zero at the console only. */

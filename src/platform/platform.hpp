@@ -56,9 +56,13 @@ enum class Wait { kFirst = 0, kSecond = 1, kTimedOut = 2, kFailed = 3 };
 // Counting semaphore that never allocates.  Releasing past the maximum fails
 // and leaves the count unchanged, so a semaphore of maximum 1 is a lock
 // without an owner.
+//
+// The count (low half) and the number of sleeping takers (high half) share
+// one word, so a release reads whether to wake anyone in the same atomic
+// step that adds the unit and never touches the record afterwards: the
+// taker it lets through may free the memory at once.
 struct Semaphore {
-  std::atomic<int32_t> count;
-  std::atomic<uint32_t> waiters;
+  std::atomic<uint64_t> state;
   int32_t maximum;
   int32_t reserved;
 };
@@ -67,7 +71,8 @@ static_assert(alignof(Semaphore) <= alignof(qrvl_semaphore_storage));
 
 // Returns 0, or -1 when initial is below 0 or above maximum.
 int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum);
-// Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed.
+// Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed
+// (0 only looks), kFailed on a destroyed semaphore.
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms);
 // Adds one unit: 0, or -1 when the count would pass the maximum.
 int semaphore_post(Semaphore *s);
@@ -88,12 +93,14 @@ void recursive_lock_destroy(qrvl_recursive_lock_storage *lock);
 
 // ---- Event pair ------------------------------------------------------------------
 
-// Two events that can be waited on together.  Each is auto-reset (a set
-// releases exactly one waiter and clears itself) or manual-reset (it stays
-// set, releasing every waiter, until reset).  A wait on the pair returns the
-// lowest-numbered event that is set, like a wait on several objects.
+// Two events that can be waited on together.  Each is auto-reset or
+// manual-reset.  An auto-reset event counts its sets (up to 65535): each
+// set releases exactly one waiter, so two quick sets release two waiters
+// instead of collapsing into one.  A manual-reset event stays set, releasing
+// every waiter, until reset.  A wait on the pair takes the lowest-numbered
+// event that is set, like a wait on several objects.
 struct EventPair {
-  std::atomic<uint32_t> state;  // bit i: event i is set
+  std::atomic<uint32_t> state;  // 16 bits per event, event 0 in the low half
   uint32_t manual;              // bit i: event i is manual-reset
 };
 static_assert(sizeof(EventPair) <= sizeof(qrvl_event_pair_storage));
@@ -101,7 +108,10 @@ static_assert(alignof(EventPair) <= alignof(qrvl_event_pair_storage));
 
 void event_pair_init(EventPair *pair, bool first_manual, bool second_manual);
 void event_set(EventPair *pair, int which);
+// Clears event which; for an auto-reset event this drops every pending set.
 void event_reset(EventPair *pair, int which);
+// Sets of event which not yet taken (0 or 1 for a manual-reset event).
+uint32_t event_pending(const EventPair *pair, int which);
 // Wait::kFirst or kSecond for the event taken, kTimedOut after timeout_ms.
 Wait event_wait_any(EventPair *pair, int32_t timeout_ms);
 

@@ -13,57 +13,83 @@ namespace quorvel::platform {
 using posix::Deadline;
 using posix::deadline_after_ms;
 
-// The futex word of a semaphore is its count, seen as unsigned.
+// The state word of a semaphore: the count in the low 32 bits (never above
+// 2147483647), the number of registered sleepers in the high 32 bits.
+constexpr uint64_t kUnit = 1;
+constexpr uint64_t kSleeper = uint64_t{1} << 32;
+
+static uint32_t count_of(uint64_t state) { return static_cast<uint32_t>(state); }
+
+// The kernel sleeps on the 32-bit half that holds the count.
 static std::atomic<uint32_t> *count_word(Semaphore *s) {
-  static_assert(sizeof(std::atomic<int32_t>) == sizeof(std::atomic<uint32_t>));
-  return reinterpret_cast<std::atomic<uint32_t> *>(&s->count);
+  static_assert(sizeof(std::atomic<uint64_t>) == sizeof(uint64_t));
+  constexpr size_t low_half = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 0 : 4;
+  return reinterpret_cast<std::atomic<uint32_t> *>(reinterpret_cast<char *>(&s->state) + low_half);
 }
 
 int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum) {
   if (initial < 0 || maximum < 1 || initial > maximum) return -1;
-  new (&s->count) std::atomic<int32_t>(initial);
-  new (&s->waiters) std::atomic<uint32_t>(0);
+  new (&s->state) std::atomic<uint64_t>(static_cast<uint64_t>(initial));
   s->maximum = maximum;
   s->reserved = 0;
   return 0;
 }
 
-static bool try_take(Semaphore *s) {
-  int32_t c = s->count.load(std::memory_order_relaxed);
-  while (c > 0) {
-    if (s->count.compare_exchange_weak(c, c - 1, std::memory_order_acquire,
-                                       std::memory_order_relaxed))
-      return true;
-  }
-  return false;
-}
-
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
-  if (try_take(s)) return Wait::kFirst;
+  uint64_t v = s->state.load(std::memory_order_relaxed);
+  while (count_of(v) > 0) {
+    if (s->state.compare_exchange_weak(v, v - kUnit, std::memory_order_acquire,
+                                       std::memory_order_relaxed))
+      return Wait::kFirst;
+  }
+  if (s->maximum < 1) return Wait::kFailed;
   if (timeout_ms == 0) return Wait::kTimedOut;
+
   const Deadline deadline = deadline_after_ms(timeout_ms);
+  // Registering and releasing are read-modify-writes of the same word, so
+  // either the releaser sees us and wakes the futex, or the kernel's check
+  // of the count (after our registration) sees its unit.
+  v = s->state.fetch_add(kSleeper, std::memory_order_relaxed) + kSleeper;
+  bool in_time = true;
   for (;;) {
-    // Counting ourselves before the kernel re-reads the count pairs with
-    // semaphore_post, which raises the count before it reads the waiters.
-    s->waiters.fetch_add(1, std::memory_order_seq_cst);
-    bool in_time = posix::futex_wait(count_word(s), 0, deadline);
-    s->waiters.fetch_sub(1, std::memory_order_relaxed);
-    if (try_take(s)) return Wait::kFirst;
-    if (!in_time) return Wait::kTimedOut;
+    if (count_of(v) > 0) {
+      // Take the unit and leave the sleepers in one step; a sleeper never
+      // gives up while a unit is there, so no wake-up is lost.
+      if (s->state.compare_exchange_weak(v, v - kUnit - kSleeper, std::memory_order_acquire,
+                                         std::memory_order_relaxed))
+        return Wait::kFirst;
+      continue;
+    }
+    if (!in_time) {
+      if (s->state.compare_exchange_weak(v, v - kSleeper, std::memory_order_relaxed,
+                                         std::memory_order_relaxed))
+        return Wait::kTimedOut;
+      continue;
+    }
+    in_time = posix::futex_wait(count_word(s), 0, deadline);
+    v = s->state.load(std::memory_order_relaxed);
   }
 }
 
 int semaphore_post(Semaphore *s) {
-  int32_t c = s->count.load(std::memory_order_relaxed);
+  const uint32_t maximum = s->maximum < 1 ? 0u : static_cast<uint32_t>(s->maximum);
+  std::atomic<uint32_t> *word = count_word(s);
+  uint64_t v = s->state.load(std::memory_order_relaxed);
   do {
-    if (c >= s->maximum) return -1;
-  } while (!s->count.compare_exchange_weak(c, c + 1, std::memory_order_seq_cst,
+    if (count_of(v) >= maximum) return -1;
+  } while (!s->state.compare_exchange_weak(v, v + kUnit, std::memory_order_release,
                                            std::memory_order_relaxed));
-  if (s->waiters.load(std::memory_order_seq_cst) != 0) posix::futex_wake(count_word(s), 1);
+  // From here on the record may already be gone (a taker freed it); the
+  // wake-up names only its address, which at worst wakes a stranger
+  // spuriously.
+  if ((v >> 32) != 0) posix::futex_wake(word, 1);
   return 0;
 }
 
-void semaphore_destroy(Semaphore *s) { s->maximum = 0; }
+void semaphore_destroy(Semaphore *s) {
+  s->state.store(0, std::memory_order_relaxed);
+  s->maximum = 0;
+}
 
 // ---- Recursive lock ------------------------------------------------------------
 
@@ -90,34 +116,53 @@ void recursive_lock_destroy(qrvl_recursive_lock_storage *lock) {
 
 // ---- Event pair ------------------------------------------------------------------
 
+constexpr uint32_t kEventMask = 0xFFFFu;
+
+static uint32_t event_shift(int which) { return which == 0 ? 0u : 16u; }
+
 void event_pair_init(EventPair *pair, bool first_manual, bool second_manual) {
   new (&pair->state) std::atomic<uint32_t>(0);
   pair->manual = (first_manual ? 1u : 0u) | (second_manual ? 2u : 0u);
 }
 
 void event_set(EventPair *pair, int which) {
-  pair->state.fetch_or(1u << which, std::memory_order_release);
-  // Every waiter watches both events, so all of them must look; an
-  // auto-reset event is then taken by exactly one.
-  posix::futex_wake(&pair->state, INT_MAX);
+  const uint32_t shift = event_shift(which);
+  std::atomic<uint32_t> *word = &pair->state;
+  if (pair->manual & (1u << which)) {
+    word->fetch_or(1u << shift, std::memory_order_release);
+    posix::futex_wake(word, INT_MAX);
+    return;
+  }
+  uint32_t s = word->load(std::memory_order_relaxed);
+  do {
+    if (((s >> shift) & kEventMask) == kEventMask) break;  // saturated: already releasing plenty
+  } while (!word->compare_exchange_weak(s, s + (1u << shift), std::memory_order_release,
+                                        std::memory_order_relaxed));
+  // A sleeper that wakes always looks again and takes what is there, so
+  // one wake-up per set is enough.  Only the address is used from here on.
+  posix::futex_wake(word, 1);
 }
 
 void event_reset(EventPair *pair, int which) {
-  pair->state.fetch_and(~(1u << which), std::memory_order_relaxed);
+  pair->state.fetch_and(~(kEventMask << event_shift(which)), std::memory_order_relaxed);
 }
 
-// Takes the lowest-numbered set event, clearing it when it is auto-reset.
+uint32_t event_pending(const EventPair *pair, int which) {
+  return (pair->state.load(std::memory_order_acquire) >> event_shift(which)) & kEventMask;
+}
+
+// Takes the lowest-numbered set event, using up one set of an auto-reset
+// one.  *seen is the state looked at last, for the futex to sleep on.
 static bool take_event(EventPair *pair, uint32_t *seen, Wait *taken) {
   uint32_t s = pair->state.load(std::memory_order_acquire);
   for (;;) {
     *seen = s;
-    int which = (s & 1u) ? 0 : (s & 2u) ? 1 : -1;
+    int which = (s & kEventMask) != 0 ? 0 : (s >> 16) != 0 ? 1 : -1;
     if (which < 0) return false;
-    uint32_t bit = 1u << which;
     *taken = which == 0 ? Wait::kFirst : Wait::kSecond;
-    if (pair->manual & bit) return true;
-    if (pair->state.compare_exchange_weak(s, s & ~bit, std::memory_order_acquire,
-                                          std::memory_order_acquire))
+    if (pair->manual & (1u << which)) return true;
+    if (pair->state.compare_exchange_weak(s, s - (1u << event_shift(which)),
+                                          std::memory_order_acquire, std::memory_order_acquire))
       return true;
   }
 }
@@ -129,7 +174,8 @@ Wait event_wait_any(EventPair *pair, int32_t timeout_ms) {
     Wait taken = Wait::kFailed;
     if (take_event(pair, &seen, &taken)) return taken;
     if (timeout_ms == 0 || !posix::futex_wait(&pair->state, seen, deadline)) {
-      // One last look: an event set as the time ran out still counts.
+      // One last look: an event set as the time ran out still counts, and a
+      // wake-up meant for us is not wasted.
       if (take_event(pair, &seen, &taken)) return taken;
       return Wait::kTimedOut;
     }

@@ -1,0 +1,314 @@
+// The trace core: settings, the trace path and the emitting of one line.
+//
+// Settings are relaxed atomics: setters and the trace path never lock, and
+// a change reaches other threads at some later call.  Every text of a line
+// is built in fixed buffers on the caller's stack, by hand where printf's
+// generality is not needed (timestamp, header, line), so one trace call
+// costs a single vsnprintf and makes no heap allocation.
+#include "trace/trace_core.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.hpp"
+#include "runtime/utm.hpp"
+#include "trace/routes.hpp"
+
+namespace quorvel::detail {
+
+std::atomic<TraceEnqueue> g_trace_enqueue{nullptr};
+
+namespace {
+
+std::atomic<int32_t> g_msg_mask{0x1f};
+std::atomic<int32_t> g_filter_at_console{1};
+std::atomic<uint8_t> g_debug_switch{0};
+std::atomic<int32_t> g_use_clocks{0};
+std::atomic<int32_t> g_level_threshold{0};
+std::atomic<int32_t> g_level_operation{0};
+
+// Level letters and message-mask bits, index level - 1.
+constexpr char kLevelLetter[5] = {'I', 'W', 'E', 'D', 'V'};
+constexpr int32_t kLevelMaskBit[5] = {0x04, 0x08, 0x10, 0x02, 0x01};
+
+bool valid_level(int32_t level) { return level >= 1 && level <= 5; }
+
+bool level_test(int32_t priority) {
+  int32_t threshold = g_level_threshold.load(std::memory_order_relaxed);
+  switch (g_level_operation.load(std::memory_order_relaxed)) {
+    case 0: return priority >= threshold;
+    case 1: return priority > threshold;
+    case 2: return priority <= threshold;
+    case 3: return priority < threshold;
+    case 4: return priority == threshold;
+    default: return priority != threshold;
+  }
+}
+
+// Appends to a fixed buffer, silently cutting at its limit, the way
+// snprintf cuts: what fits is kept, the rest is lost.
+struct Text {
+  char *p;
+  char *limit;  // one past the last character that may be written
+
+  void put(char c) {
+    if (p < limit) *p++ = c;
+  }
+  void put(const char *s, size_t n) {
+    size_t room = static_cast<size_t>(limit - p);
+    if (n > room) n = room;
+    memcpy(p, s, n);
+    p += n;
+  }
+  void put(const char *s) { put(s, strnlen(s, static_cast<size_t>(limit - p))); }
+  void put_unsigned(uint32_t v) {
+    char digits[10];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + v % 10u);
+      v /= 10u;
+    } while (v != 0u);
+    while (n > 0) put(digits[--n]);
+  }
+  // printf "%0<width>d".
+  void put_padded(int32_t v, int width) {
+    if (v < 0) {
+      char tmp[16];
+      int n = snprintf(tmp, sizeof tmp, "%0*d", width, v);
+      put(tmp, static_cast<size_t>(n));
+      return;
+    }
+    uint32_t u = static_cast<uint32_t>(v);
+    int digits = 1;
+    for (uint32_t x = u; x >= 10u; x /= 10u) ++digits;
+    for (int i = digits; i < width; ++i) put('0');
+    put_unsigned(u);
+  }
+  void terminate() { *p = '\0'; }
+  size_t length(const char *start) const { return static_cast<size_t>(p - start); }
+};
+
+}  // namespace
+
+uint8_t trace_debug_switch() { return g_debug_switch.load(std::memory_order_relaxed); }
+
+bool trace_level_passes_mask(int32_t level) {
+  if (!valid_level(level)) return false;
+  if (level >= 4 && trace_debug_switch() == 0) return false;
+  return (g_msg_mask.load(std::memory_order_relaxed) & kLevelMaskBit[level - 1]) != 0;
+}
+
+void trace_capture_time(TraceLine *line) {
+  if (g_use_clocks.load(std::memory_order_relaxed) != 0) {
+    uint32_t t = platform::tick_ms();
+    line->seconds = t / 1000u;
+    line->milliseconds = static_cast<int32_t>(t % 1000u);
+    UtmBreakDown(line->seconds, &line->time, nullptr);
+    return;
+  }
+  int64_t seconds;
+  uint16_t milliseconds;
+  platform::wall_clock(&seconds, &milliseconds);
+  line->seconds = static_cast<uint32_t>(seconds);
+  line->milliseconds = milliseconds;
+  int32_t hours = local_zone_hours();
+  UtmBreakDown(line->seconds, &line->time, &hours);
+}
+
+void trace_emit(const char *tag, const char *message, const TraceLine *line) {
+  int32_t level = line->level;
+  if (!valid_level(level)) return;
+
+  // E1: "%02d-%02d %02d:%02d:%02d.%03d" (18 characters for in-range fields).
+  char stamp[96];
+  Text ts{stamp, stamp + sizeof stamp - 1};
+  const Utm &t = line->time;
+  ts.put_padded(t.tm_mon + 1, 2);
+  ts.put('-');
+  ts.put_padded(t.tm_mday, 2);
+  ts.put(' ');
+  ts.put_padded(t.tm_hour, 2);
+  ts.put(':');
+  ts.put_padded(t.tm_min, 2);
+  ts.put(':');
+  ts.put_padded(t.tm_sec, 2);
+  ts.put('.');
+  ts.put_padded(line->milliseconds, 3);
+  ts.terminate();
+  size_t stamp_length = ts.length(stamp);
+
+  // E2: "[L][stamp][tid] {tag} " or "[L][stamp][tid] ", at most 195.
+  char header[kHeaderMax + 1];
+  Text h{header, header + kHeaderMax};
+  h.put('[');
+  h.put(kLevelLetter[level - 1]);
+  h.put("][", 2);
+  h.put(stamp, stamp_length);
+  h.put("][", 2);
+  h.put_unsigned(line->thread_id);
+  h.put(']');
+  h.put(' ');
+  if (tag != nullptr) {
+    h.put('{');
+    h.put(tag);
+    h.put("} ", 2);
+  } else {
+    tag = kDefaultTag;
+  }
+  size_t header_length = h.length(header);
+
+  // E3: header, message and "\r\n", at most 1024; a cut line loses what
+  // did not fit, its line end first.
+  char text[1032];
+  Text l{text, text + kLineMax};
+  l.put(header, header_length);
+  l.put(message);
+  if (line->line_end != 0) l.put("\r\n", 2);
+  l.terminate();
+  size_t text_length = l.length(text);
+
+  // E4: every route sees the line, whatever the mask says.
+  DebugInfo info{tag, message, text + 3, stamp, line->seconds, line->thread_id, level};
+  for (auto &slot : g_routes) {
+    DebugInfoRoute route = slot.load(std::memory_order_acquire);
+    if (route != nullptr) route(&info);
+  }
+
+  // E5, E6.
+  if (g_filter_at_console.load(std::memory_order_relaxed) != 0 && !trace_level_passes_mask(level))
+    return;
+  DebugOutputFunc output = g_output.load(std::memory_order_acquire);
+  if (output != nullptr) {
+    output(text, static_cast<int32_t>(text_length));
+  } else {
+    platform::debug_output(text, text_length);
+  }
+}
+
+// A level outside 1-5 could never produce a line, so it is dropped before
+// any work (and never takes a debug-queue slot).
+void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *format,
+                va_list args) {
+  if (!valid_level(level)) return;
+  if (g_filter_at_console.load(std::memory_order_relaxed) == 0 && !trace_level_passes_mask(level))
+    return;
+  if (TraceEnqueue enqueue = g_trace_enqueue.load(std::memory_order_acquire)) {
+    enqueue(level, tag, line_end, format, args);
+    return;
+  }
+  char message[1032];
+  if (vsnprintf(message, kMessageMax + 1, format, args) < 0) message[0] = '\0';
+
+  TraceLine line;
+  line.line_end = line_end;
+  line.in_use = 1;
+  line.thread_id = platform::thread_id();
+  line.tag = tag;
+  line.level = level;
+  trace_capture_time(&line);
+  trace_emit(tag, message, &line);
+}
+
+}  // namespace quorvel::detail
+
+using quorvel::detail::kDefaultTag;
+using quorvel::detail::trace_vlog;
+
+#define QRVL_DEFINE_TRACE(name, level, tag, line_end)      \
+  extern "C" void name(const char *format, ...) {          \
+    va_list args;                                          \
+    va_start(args, format);                                \
+    trace_vlog(level, tag, line_end, format, args);        \
+    va_end(args);                                          \
+  }
+#define QRVL_DEFINE_TAGGED_TRACE(name, level)                      \
+  extern "C" void name(const char *tag, const char *format, ...) { \
+    va_list args;                                                  \
+    va_start(args, format);                                        \
+    trace_vlog(level, tag, 1, format, args);                       \
+    va_end(args);                                                  \
+  }
+
+QRVL_DEFINE_TRACE(kLOGV, 5, kDefaultTag, 0)
+QRVL_DEFINE_TRACE(kLOGD, 4, kDefaultTag, 0)
+QRVL_DEFINE_TRACE(kLOGI, 1, kDefaultTag, 0)
+QRVL_DEFINE_TRACE(kLOGW, 2, kDefaultTag, 0)
+QRVL_DEFINE_TRACE(kLOGE, 3, kDefaultTag, 0)
+QRVL_DEFINE_TRACE(verlog_w, 5, nullptr, 1)
+QRVL_DEFINE_TRACE(sdklog_w, 4, nullptr, 1)
+QRVL_DEFINE_TRACE(infolog_w, 1, nullptr, 1)
+QRVL_DEFINE_TRACE(warnlog_w, 2, nullptr, 1)
+QRVL_DEFINE_TRACE(errlog_w, 3, nullptr, 1)
+QRVL_DEFINE_TAGGED_TRACE(verlog_t, 5)
+QRVL_DEFINE_TAGGED_TRACE(sdklog_t, 4)
+QRVL_DEFINE_TAGGED_TRACE(infolog_t, 1)
+QRVL_DEFINE_TAGGED_TRACE(warnlog_t, 2)
+QRVL_DEFINE_TAGGED_TRACE(errlog_t, 3)
+
+extern "C" void LevelTrace(int32_t priority, const char *format, ...) {
+  using namespace quorvel::detail;
+  if (trace_debug_switch() == 0 || !level_test(priority)) return;
+  char message[kLevelTraceMax + 1];
+  va_list args;
+  va_start(args, format);
+  if (vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
+  va_end(args);
+  fputs(message, stdout);
+}
+
+extern "C" void LevelPTrace(int32_t priority, int32_t level, const char *format, ...) {
+  if (!quorvel::detail::level_test(priority)) return;
+  va_list args;
+  va_start(args, format);
+  trace_vlog(level, kDefaultTag, 0, format, args);
+  va_end(args);
+}
+
+extern "C" void SetDebugLevel(int32_t level) {
+  quorvel::detail::g_level_threshold.store(level < 0 ? 0 : level, std::memory_order_relaxed);
+}
+
+extern "C" void SetDebugOperate(int32_t operation) {
+  int32_t clamped = operation < 0 ? 0 : operation > 5 ? 5 : operation;
+  quorvel::detail::g_level_operation.store(clamped, std::memory_order_relaxed);
+}
+
+extern "C" void SetDebugMsgMask(int32_t mask) {
+  quorvel::detail::g_msg_mask.store(mask, std::memory_order_relaxed);
+}
+
+// Only the first five characters count, whatever they are; NULL is taken
+// as "no change" rather than as an empty filter.
+extern "C" void SetDebugFilter(const char *filter) {
+  if (filter == nullptr) return;
+  int32_t mask = 0;
+  for (int i = 0; i < 5 && filter[i] != '\0'; ++i) {
+    char c = filter[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    switch (c) {
+      case 'v': mask |= 0x01; break;
+      case 'd': mask |= 0x02; break;
+      case 'i': mask |= 0x04; break;
+      case 'w': mask |= 0x08; break;
+      case 'e': mask |= 0x10; break;
+      default: break;
+    }
+  }
+  quorvel::detail::g_msg_mask.store(mask, std::memory_order_relaxed);
+}
+
+extern "C" void SetDebugFilterAtConsole(uint8_t at_console) {
+  quorvel::detail::g_filter_at_console.store(at_console, std::memory_order_relaxed);
+}
+
+extern "C" void SetDebugSwitch(uint8_t on) {
+  quorvel::detail::g_debug_switch.store(on, std::memory_order_relaxed);
+}
+
+extern "C" uint8_t GetDebugState(void) { return quorvel::detail::trace_debug_switch(); }
+
+extern "C" void SetDebugTimeStringUseClocks(uint8_t use_clocks) {
+  quorvel::detail::g_use_clocks.store(use_clocks, std::memory_order_relaxed);
+}
+
+extern "C" void EmptyLog(...) {}

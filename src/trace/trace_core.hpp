@@ -1,0 +1,50 @@
+// The trace core's internal interface, shared with the debug queue, the
+// trace files and every family that reports through the trace path.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+
+#include "quorvel/trace.h"
+
+namespace quorvel::detail {
+
+// Tags used by the library itself.
+inline constexpr const char kLibraryTag[] = "quorvel";
+inline constexpr const char kDefaultTag[] = "ktrace";
+
+// Text limits of one line (characters, the terminating zero not counted).
+inline constexpr int kMessageMax = 1024;
+inline constexpr int kHeaderMax = 195;
+inline constexpr int kLineMax = 1024;
+inline constexpr int kLevelTraceMax = 1023;
+
+// Fills seconds, time and milliseconds of *line (uptime clocks or local
+// standard time, as the timestamp setting says).
+void trace_capture_time(TraceLine *line);
+
+// Steps E1-E6 of emitting: timestamp text, header, line, routes, console
+// filter, output.  tag may be null (no tag in the header, "ktrace" for the
+// routes).  Makes no heap allocation.
+void trace_emit(const char *tag, const char *message, const TraceLine *line);
+
+// The debug queue's entry point, null while no queue is active.  The trace
+// path (after the source filter) calls it when non-null and returns.
+using TraceEnqueue = void (*)(int32_t level, const char *tag, uint32_t line_end,
+                              const char *format, va_list args);
+extern std::atomic<TraceEnqueue> g_trace_enqueue;  // loaded with memory_order_acquire
+
+// The whole trace path for one call: source filter, queue hand-over or
+// formatting and emitting on the calling thread.
+void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *format,
+                va_list args);
+
+// The debug switch (non-zero: on).  Also gates the queue overload warning
+// and the trace files.
+uint8_t trace_debug_switch();
+
+// The message-mask test of a level (the debug switch gates D and V).
+bool trace_level_passes_mask(int32_t level);
+
+}  // namespace quorvel::detail

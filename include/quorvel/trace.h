@@ -135,7 +135,31 @@ QRVL_API void DelDebugInfoRoute(DebugInfoRoute route);
 
 /* ---- File trace ----------------------------------------------------------- */
 
-/* @@FILETRACE@@ */
+/* The trace files are written unchanged (no header, timestamp or line
+   end), through the sfio table, and flushed after every message.  Slot 0
+   belongs to Filetrace, slots 1-10 to NFiletrace with index 0-9 (index -1
+   shares slot 0).  A slot is opened with "wb" at its first use and stays
+   open until the process ends.  Everything here does nothing while the
+   debug switch is off.  No lock is taken: use one writer per slot. */
+
+/* FiletracePath opens path with "wb" as the Filetrace file, if the debug
+   switch is on and that file is not open yet; a NULL path is ignored. */
+QRVL_API void FiletracePath(const char *path);
+/* Filetrace writes the formatted text (at most 1023 characters) to the
+   Filetrace file, opening "KoDebugLog.txt" first if none is open.  When
+   the file cannot be opened the text is dropped without a report (the
+   open is tried again at the next call). */
+QRVL_API void Filetrace(const char *format, ...) QRVL_PRINTF(1, 2);
+/* NFiletracePath opens path with "wb" as the file of index (-1 to 9), if
+   the debug switch is on and that file is not open yet; other indexes and
+   a NULL path are ignored. */
+QRVL_API void NFiletracePath(int32_t index, const char *path);
+/* NFiletrace writes the formatted text (at most 1023 characters) to the
+   file of index (-1 to 9; others are ignored), opening
+   "KoDebugLog[index + 1].txt" first if none is open.  When the file cannot
+   be opened its name is printed through LevelTrace with priority 0 and the
+   text is dropped (the open is tried again at the next call). */
+QRVL_API void NFiletrace(int32_t index, const char *format, ...) QRVL_PRINTF(2, 3);
 
 QRVL_END_DECLS
 

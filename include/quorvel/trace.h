@@ -131,7 +131,23 @@ QRVL_API void AddDebugInfoRoute(DebugInfoRoute route);
    route not found is reported through errlog_t. */
 QRVL_API void DelDebugInfoRoute(DebugInfoRoute route);
 
-/* @@DEBUG-QUEUE@@ */
+/* SetDebugQueue moves the emitting of trace lines to one writer thread:
+   callers format their message, timestamp and thread id into the next
+   free slot of the caller's ring and return; header, routes and output
+   are built on the writer, which emits the slots in the order they were
+   filled.  buffer holds count slots of size bytes each and must be
+   zero-filled, hold count * size bytes and stay valid for the rest of the
+   process.  Each slot starts with a TraceLine (sizeof(TraceLine) bytes;
+   in_use is 1 while the slot waits for the writer), the rest is the
+   message text: a message takes at most size - sizeof(TraceLine) - 1
+   characters and stays terminated.  Ignored without a message when count
+   is 0 or less, size is sizeof(TraceLine) or less, buffer is NULL or a
+   queue is already active; a writer that cannot be started is reported
+   as "SetDebugQueue() failed !!" and leaves the queue inactive.  While
+   the ring is full a new line is dropped, and with the debug switch on
+   "warning: debug queue is overloading\r\n" is printed to standard
+   output.  The queue cannot be stopped.  Thread-safe. */
+QRVL_API void SetDebugQueue(void *buffer, int32_t count, uint32_t size);
 
 /* ---- File trace ----------------------------------------------------------- */
 

@@ -136,3 +136,22 @@ int32_t standard_zone_bias_minutes();
 void debug_output(const char *line, size_t length);
 
 }  // namespace quorvel::platform
+
+// ---- Hot-path helpers for the debug queue ----------------------------------------
+
+namespace quorvel::platform {
+
+// thread_id() without a system call after the first use on a thread: the id
+// is kept per thread and taken afresh in a child process after fork.
+uint32_t thread_id_cached();
+
+// Tells the processor that the caller is spinning on a shared value.
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  __asm__ __volatile__("yield");
+#endif
+}
+
+}  // namespace quorvel::platform

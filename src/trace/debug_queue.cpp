@@ -26,6 +26,7 @@
 #include "quorvel/concurrency.h"
 #include "quorvel/trace.h"
 #include "trace/debug_queue.hpp"
+#include "trace/message_format.hpp"
 #include "trace/trace_core.hpp"
 
 namespace quorvel::detail {
@@ -104,7 +105,8 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
   va_list again;
   va_copy(again, args);
   if (format != nullptr) {
-    int n = vsnprintf(text, room < sizeof text ? room : sizeof text, format, args);
+    int n = quorvel::detail::format_message(text, room < sizeof text ? room : sizeof text, format,
+                                            args);
     if (n > 0) length = static_cast<size_t>(n);
     if (length >= room) length = room - 1;  // cut at the slot's text area
     format_in_slot = length >= sizeof text;
@@ -118,7 +120,7 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
   if (in_use(slot).load(std::memory_order_acquire) == 0) {
     char *slot_text = reinterpret_cast<char *>(slot + kHead);
     if (format_in_slot) {
-      vsnprintf(slot_text, room, format, again);
+      quorvel::detail::format_message(slot_text, room, format, again);
     } else {
       memcpy(slot_text, text, length);
       slot_text[length] = '\0';

@@ -18,7 +18,8 @@ QRVL_BEGIN_DECLS
 typedef void *(*ThreadRoutine)(void *argument);
 
 /* ThreadCtl is the control block of a thread started by kCreateThread or
-   kCreateDThread.  Only handle must stay intact for kThreadJoin. */
+   kCreateDThread.  Only handle and detached must stay intact for
+   kThreadJoin. */
 typedef struct ThreadCtl {
   uintptr_t handle;      /* the running thread; 0 when creation failed */
   uint8_t started;       /* 1 once the new thread has taken its copy */
@@ -49,61 +50,85 @@ typedef struct Cond {
   qrvl_event_pair_storage events;
 } Cond;
 
-/* kCreateThread starts a joinable thread running routine(argument) and
-   returns 0 once the new thread runs (started is 1), or -1 when it cannot be
-   created (handle is 0).  A negative stack_size means the platform default.
-   Join the thread once with kThreadJoin.  Thread-safe. */
+/* kCreateThread starts a joinable thread running routine(argument).  It
+   returns 0 once the new thread runs and has taken its copy of routine,
+   argument and detached (started is then 1), so the caller may reuse those
+   fields at once; handle must stay for kThreadJoin.  It returns -1 with
+   handle 0 when the thread cannot be created, and also for a null t or
+   routine.  stack_size is in bytes; 0 or negative means the platform
+   default, small sizes are raised to the platform minimum.  The routine's
+   result is ignored.  Join the thread exactly once with kThreadJoin.
+   Thread-safe. */
 QRVL_API int32_t kCreateThread(ThreadCtl *t, int32_t stack_size, ThreadRoutine routine,
                                void *argument);
 
-/* kCreateDThread is kCreateThread for a detached thread, which releases its
-   own handle when its routine returns and is never joined.  Thread-safe. */
+/* kCreateDThread is kCreateThread for a detached thread (detached is 1):
+   same results; the thread releases its own handle when its routine
+   returns and is never joined.  Thread-safe. */
 QRVL_API int32_t kCreateDThread(ThreadCtl *t, int32_t stack_size, ThreadRoutine routine,
                                 void *argument);
 
-/* kThreadJoin waits until a joinable thread has ended and releases it;
-   for a detached thread it returns at once.  Always returns 0. */
+/* kThreadJoin waits without limit until a joinable thread has ended and
+   releases its handle; it reads only handle and detached.  For a detached
+   thread, or a block whose creation failed (handle 0), it returns at once.
+   Always returns 0.  Join each joinable thread once, from one thread. */
 QRVL_API int32_t kThreadJoin(ThreadCtl t);
 
-/* MutexInit makes m a plain mutex (no owner); 0, or -1 on failure. */
+/* MutexInit makes m a plain mutex (kind 0): not recursive and without an
+   owner, so any thread may unlock it.  0; -1 for a null m.  Call it once,
+   before any other thread uses m. */
 QRVL_API int32_t MutexInit(Mutex *m);
-/* MutexRInit makes m a recursive mutex; always 0. */
+/* MutexRInit makes m a recursive mutex (kind 1): its holder may lock it
+   again and must unlock it as often, from the same thread.  0; -1 only
+   for a null m. */
 QRVL_API int32_t MutexRInit(Mutex *m);
-/* MutexLock locks m, waiting without limit; 0, or -1 when the wait fails.
-   Thread-safe. */
+/* MutexLock locks m, waiting without limit.  0; -1 when the wait fails or m
+   was not made by MutexInit/MutexRInit (its kind is neither 0 nor 1).
+   Locking a plain mutex that the same thread holds waits for another
+   thread to unlock it.  Thread-safe. */
 QRVL_API int32_t MutexLock(Mutex *m);
-/* MutexUnlock unlocks m; 0, or -1 when a plain mutex was not locked (it
-   stays unlocked).  Thread-safe. */
+/* MutexUnlock unlocks m.  0; -1 when a plain mutex was not locked (it stays
+   unlocked, so it still admits only one holder) or m has an unknown kind.
+   Thread-safe. */
 QRVL_API int32_t MutexUnlock(Mutex *m);
-/* MutexFree releases what MutexInit or MutexRInit made; always 0. */
+/* MutexFree releases what MutexInit or MutexRInit made; m must be unlocked
+   and unused.  Always 0. */
 QRVL_API int32_t MutexFree(Mutex *m);
 
-/* SemaphoreInit makes s with count count; 0, or -1 when count is negative. */
+/* SemaphoreInit makes s with count units (at most 2147483647).  0; -1 when
+   count is negative or s is null. */
 QRVL_API int32_t SemaphoreInit(Semaphore *s, int32_t count);
 /* SemaphoreWait takes one unit: 1 when taken, 0 when timeout_ms passed
-   first (0 polls, negative waits without limit), -1 when the wait failed.
-   Thread-safe. */
+   first (0 only looks; negative waits without limit), -1 when the wait
+   failed (null or freed s).  Thread-safe. */
 QRVL_API int32_t SemaphoreWait(Semaphore *s, int32_t timeout_ms);
-/* SemaphorePost adds one unit: 1, or -1 when the count would pass
-   2147483647 (it is left unchanged).  Thread-safe. */
+/* SemaphorePost adds one unit and wakes one waiter.  1; -1 when the count
+   would pass 2147483647 (it is left unchanged) or s is null or freed.
+   Thread-safe; s may be freed by the thread that takes the unit as soon
+   as it has it.  Not for signal handlers. */
 QRVL_API int32_t SemaphorePost(Semaphore *s);
-/* SemaphoreFree releases s; always 0. */
+/* SemaphoreFree releases s; nobody may be waiting on it.  Always 0. */
 QRVL_API int32_t SemaphoreFree(Semaphore *s);
 
-/* CondInit makes c; 0, or -1 when its events cannot be made. */
+/* CondInit makes c with no waiters.  0; -1 for a null c. */
 QRVL_API int32_t CondInit(Cond *c);
-/* CondWait releases m (held by the caller, either kind), waits for
-   CondSignal or CondBroadcast and takes m again: 1 when woken, 0 when
-   timeout_ms passed (negative waits without limit), -1 when the wait
-   failed.  m is held again in every case.  Thread-safe. */
+/* CondWait releases m (held once by the caller, either kind), waits for
+   CondSignal or CondBroadcast and takes m again.  1 when woken, 0 when
+   timeout_ms passed (0 only looks; negative waits without limit), -1 when
+   the wait failed or c or m is null.  m is held again whatever the result.
+   As with every condition variable, a waiter may rarely be woken with no
+   signal meant for it: re-check the condition.  Thread-safe. */
 QRVL_API int32_t CondWait(Cond *c, Mutex *m, int32_t timeout_ms);
-/* CondSignal wakes one waiter: 0, or -1 when nobody waits (nothing is
-   remembered).  Thread-safe. */
+/* CondSignal wakes one waiter; each call releases a further waiter while
+   there are more waiters than releases on their way.  0; -1 when nobody
+   waits (nothing is done and nothing is remembered for later waiters).
+   Thread-safe. */
 QRVL_API int32_t CondSignal(Cond *c);
-/* CondBroadcast wakes every current waiter: 0, or -1 when nobody waits.
+/* CondBroadcast wakes every thread waiting on c; the last of them to leave
+   clears the broadcast again.  0; -1 when nobody waits (nothing is done).
    Thread-safe. */
 QRVL_API int32_t CondBroadcast(Cond *c);
-/* CondFree releases c; 0, or -1 when an event cannot be released. */
+/* CondFree releases c; nobody may be waiting on it.  0; -1 for a null c. */
 QRVL_API int32_t CondFree(Cond *c);
 
 /* ---- QList worker queue ---------------------------------------------- */

@@ -137,13 +137,20 @@ void debug_output(const char *line, size_t length);
 
 }  // namespace quorvel::platform
 
-// ---- Hot-path helpers for the debug queue ----------------------------------------
+// ---- Thread id, cached ------------------------------------------------------------------
 
 namespace quorvel::platform {
 
-// thread_id() without a system call after the first use on a thread: the id
-// is kept per thread and taken afresh in a child process after fork.
-uint32_t thread_id_cached();
+// The same id as thread_id(), kept per thread after the first call, for hot
+// paths such as trace lines (asking the kernel costs a system call, which is
+// slow on virtual machines).  Correct in the child of a fork too.
+uint32_t cached_thread_id();
+
+}  // namespace quorvel::platform
+
+// ---- Spinning --------------------------------------------------------------------------
+
+namespace quorvel::platform {
 
 // Tells the processor that the caller is spinning on a shared value.
 inline void cpu_relax() {

@@ -129,7 +129,7 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
     quorvel::detail::trace_capture_time(&head);
     head.line_end = line_end;
     head.in_use = 1;
-    head.thread_id = quorvel::platform::thread_id_cached();
+    head.thread_id = quorvel::platform::cached_thread_id();
     head.tag = tag;
     head.level = level;
     store_head(slot, head);

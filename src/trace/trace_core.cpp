@@ -202,7 +202,7 @@ void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *f
   TraceLine line;
   line.line_end = line_end;
   line.in_use = 1;
-  line.thread_id = platform::thread_id();
+  line.thread_id = platform::cached_thread_id();
   line.tag = tag;
   line.level = level;
   trace_capture_time(&line);

@@ -38,7 +38,7 @@ extern std::atomic<TraceEnqueue> g_trace_enqueue;  // loaded with memory_order_a
 // The whole trace path for one call: source filter, queue hand-over or
 // formatting and emitting on the calling thread.
 void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *format,
-                va_list args);
+                va_list args) __attribute__((format(printf, 4, 0)));
 
 // The debug switch (non-zero: on).  Also gates the queue overload warning
 // and the trace files.

@@ -1,10 +1,30 @@
 /* Compiled as strict C99 with -pedantic -Werror: the public headers must
    be plain C, and the shared library must link and run from C alone. */
 #include <stdio.h>
+#include <string.h>
 
 #include "quorvel.h"
 
+static int lines = 0;
+static void count_line(const char *line, int32_t length) {
+  (void)line;
+  if (length > 0) lines++;
+}
+
 int main(void) {
-  puts("quorvel headers compile as C99");
+  Mutex m;
+  uint8_t digest[32];
+  Utm tm;
+  char text[72];
+
+  if (MutexInit(&m) != 0 || MutexLock(&m) != 0 || MutexUnlock(&m) != 0) return 1;
+  MutexFree(&m);
+  csha256((const uint8_t *)"abc", 3, digest);
+  if (digest[0] != 0xba || digest[31] != 0xad) return 2;
+  if (strcmp(GetUtmStr(GetUtm(951782400u, &tm), text), "2000-02-29-00-00-00") != 0) return 3;
+  SetDebugOutput(count_line);
+  errlog_t("c99", "from C: %d", 99);
+  if (lines != 1) return 4;
+  puts("quorvel works from strict C99");
   return 0;
 }

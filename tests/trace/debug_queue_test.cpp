@@ -369,16 +369,16 @@ TEST(DebugQueue, WriterThatCannotStartIsReportedAndLeavesTheQueueInactive) {
 // Lines carry the id the queue keeps per thread; a forked child must not
 // inherit its parent's.
 TEST(DebugQueue, KeptThreadIdsAreRightInThreadsAndAfterFork) {
-  const uint32_t parent = quorvel::platform::thread_id_cached();
+  const uint32_t parent = quorvel::platform::cached_thread_id();
   EXPECT_EQ(parent, static_cast<uint32_t>(gettid()));
   uint32_t other = 0;
-  std::thread([&other] { other = quorvel::platform::thread_id_cached(); }).join();
+  std::thread([&other] { other = quorvel::platform::cached_thread_id(); }).join();
   EXPECT_NE(other, parent);
   run_in_child([parent] {
-    EXPECT_NE(quorvel::platform::thread_id_cached(), parent);
-    EXPECT_EQ(quorvel::platform::thread_id_cached(), static_cast<uint32_t>(gettid()));
+    EXPECT_NE(quorvel::platform::cached_thread_id(), parent);
+    EXPECT_EQ(quorvel::platform::cached_thread_id(), static_cast<uint32_t>(gettid()));
   });
-  EXPECT_EQ(quorvel::platform::thread_id_cached(), parent);
+  EXPECT_EQ(quorvel::platform::cached_thread_id(), parent);
 }
 
 }  // namespace

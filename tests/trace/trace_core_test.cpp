@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include <sys/wait.h>
+
 #include "trace/trace_core.hpp"
 #include "trace/trace_messages.hpp"
 #include "runtime/utm.hpp"
@@ -502,11 +504,26 @@ TEST_F(Trace, ConcurrentCallersAndSetters) {
   }
 }
 
-TEST(TraceEmptyLog, AcceptsAnything) {
-  EmptyLog();
-  EmptyLog("x=%d", 5);
-  EmptyLog(1, 2.5, "three", nullptr);
-  SUCCEED();
+// Thread ids are cached per thread; a forked child must still report its
+// own id, not its parent's.
+TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
+  kLOGI("parent");
+  auto lines = take_console();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(matches(lines[0], header_re('I', R"(\{ktrace\} parent)")));
+  fflush(nullptr);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    kLOGI("child");
+    auto child_lines = take_console();
+    bool ok = child_lines.size() == 1 &&
+              matches(child_lines[0], header_re('I', R"(\{ktrace\} child)"));
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -1,0 +1,225 @@
+// The Slp text ring, the Cclass object pool and bit arrays.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "quorvel/memory.h"
+
+namespace {
+
+std::string kept(const Slp *slp) {
+  return std::string(slp_getstr_p1(slp)) + slp_getstr_p2(slp);
+}
+
+TEST(Bits, MostSignificantFirst) {
+  uint8_t b[3] = {0, 0, 0};
+  SetBit(b, 0, 1);
+  EXPECT_EQ(b[0], 0x80);
+  SetBit(b, 9, 5);
+  EXPECT_EQ(b[1], 0x40);
+  EXPECT_EQ(GetBit(b, 9), 1);
+  EXPECT_EQ(GetBit(b, 8), 0);
+  SetBit(b, 0, 0);
+  EXPECT_EQ(b[0], 0x00);
+
+  SetBitsByStr(b, 4, "1x0");
+  EXPECT_EQ(b[0], 0x0C);
+  char text[8];
+  std::memset(text, '#', sizeof text);
+  GetBitsIntoStr(b, 4, 3, text);
+  EXPECT_STREQ(text, "110");
+  GetBitsIntoStr(b, 4, 0, text);
+  EXPECT_EQ(text[0], '\0');
+  EXPECT_EQ(text[1], '1');
+
+  // A run across a byte boundary, and an empty text that changes nothing.
+  SetBitsByStr(b, 6, "0110101");
+  char all[17];
+  GetBitsIntoStr(b, 0, 16, all);
+  EXPECT_STREQ(all, "0000110110101000");
+  SetBitsByStr(b, 0, "");
+  EXPECT_EQ(b[0], 0x0D);
+
+  SetBit(nullptr, 3, 1);
+  SetBitsByStr(nullptr, 3, "1");
+  EXPECT_EQ(GetBit(nullptr, 3), 0);
+  GetBitsIntoStr(nullptr, 0, 3, text);
+}
+
+TEST(Cclass, HandsOutLowestAndWarns) {
+  Cclass pool;
+  uint8_t flags[2] = {7, 7};
+  uint64_t objects[2] = {~0ull, ~0ull};
+  Cclass_pool(&pool, flags, objects, 2, sizeof(uint64_t));
+  EXPECT_EQ(flags[0], 0);
+  EXPECT_EQ(objects[1], 0u);
+
+  testing::internal::CaptureStdout();
+  void *a = Cclass_new(&pool);
+  void *b = Cclass_new(&pool);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(a, &objects[0]);
+  EXPECT_EQ(b, &objects[1]);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Cclass_new(&pool), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "warning: no memory space !\r\n");
+
+  testing::internal::CaptureStdout();
+  Cclass_delete(&pool, b);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(flags[1], 0);
+  testing::internal::CaptureStdout();
+  Cclass_delete(&pool, b);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "warning: delete an expire C-class pointer !\r\n");
+
+  const std::string invalid = "warning: delete an invalid C-class pointer !\r\n";
+  for (void *bad : {static_cast<void *>(reinterpret_cast<uint8_t *>(objects) + 1),
+                    static_cast<void *>(&objects[2]), static_cast<void *>(&pool)}) {
+    testing::internal::CaptureStdout();
+    Cclass_delete(&pool, bad);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), invalid);
+  }
+  EXPECT_EQ(flags[0], 1);
+  EXPECT_EQ(Cclass_new(&pool), &objects[1]);
+
+  Cclass empty;
+  Cclass_pool(&empty, flags, objects, 0, 8);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Cclass_new(&empty), nullptr);
+  Cclass_delete(&empty, objects);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "warning: no memory space !\r\n" + invalid);
+}
+
+TEST(Slp, SetUpAndRelease) {
+  Slp slp;
+  char one[1];
+  EXPECT_EQ(slp_melink(&slp, one, 1), -1);
+  EXPECT_EQ(slp_melink(&slp, nullptr, 64), -1);
+  char buf[64];
+  std::memset(buf, 'z', sizeof buf);
+  ASSERT_EQ(slp_melink(&slp, buf, sizeof buf), 0);
+  EXPECT_EQ(slp.capacity, 63u);
+  EXPECT_EQ(buf[63], '\0');
+  EXPECT_STREQ(slp_getstr_p1(&slp), "");
+  EXPECT_STREQ(slp_getstr_p2(&slp), "");
+  EXPECT_EQ(slp_mefree(&slp), -1);
+
+  EXPECT_EQ(slp_malloc(&slp, 0, 10), -1);
+  EXPECT_EQ(slp_malloc(&slp, 0x10000, 0x10000), -1);  // 2^32 does not fit
+  ASSERT_EQ(slp_malloc(&slp, 4, 16), 0);
+  EXPECT_EQ(slp.capacity, 64u);
+  EXPECT_EQ(slp.lent, 0);
+  slp_putstr(&slp, "ab\n");
+  slp_putstr(&slp, "");
+  slp_putstr(&slp, "cd\n");
+  EXPECT_STREQ(slp_getstr_p1(&slp), "ab\ncd\n");
+  EXPECT_STREQ(slp_getstr_p2(&slp), "");
+  char out[65];
+  EXPECT_EQ(slp_readstr(&slp, out, 64, nullptr), 7);
+  EXPECT_EQ(std::string(out, 7), std::string("ab\ncd\n", 7));
+  EXPECT_EQ(slp_readstr(&slp, nullptr, 64, nullptr), -1);
+  EXPECT_EQ(slp_mefree(&slp), 0);
+}
+
+TEST(Slp, DropsWholeLinesWhenFull) {
+  Slp slp;
+  char buf[9];
+  ASSERT_EQ(slp_melink(&slp, buf, sizeof buf), 0);
+  slp_putstr(&slp, "ab\n");
+  slp_putstr(&slp, "cd\n");
+  slp_putstr(&slp, "ef\n");
+  EXPECT_STREQ(slp_getstr_p1(&slp), "ef");
+  EXPECT_STREQ(slp_getstr_p2(&slp), "\n");
+  EXPECT_EQ(*slp.read, 'e');
+  EXPECT_EQ(slp.overflow, 1);
+
+  uint8_t overflow = 9;
+  char out[8];
+  EXPECT_EQ(slp_readstr(&slp, out, 0, &overflow), 0);
+  EXPECT_EQ(overflow, 1);
+  EXPECT_EQ(slp_readstr(&slp, out, 2, &overflow), 2);
+  EXPECT_EQ(overflow, 0);
+  EXPECT_STREQ(out, "ef");
+  EXPECT_EQ(slp_readstr(&slp, out, 7, &overflow), 2);
+  EXPECT_EQ(std::string(out, 3), std::string("\n\0\0", 3));
+  EXPECT_EQ(slp_readstr(&slp, out, 7, &overflow), 0);
+
+  // A reader that has read everything sees the next text from its start.
+  slp_putstr(&slp, "g");
+  EXPECT_EQ(slp_readstr(&slp, out, 7, &overflow), 2);
+  EXPECT_EQ(out[0], 'g');
+  EXPECT_EQ(overflow, 0);
+
+  // A text with no line feed that overruns the ring leaves nothing kept.
+  slp_putstr(&slp, "0123456789");
+  EXPECT_EQ(kept(&slp), "");
+  EXPECT_EQ(slp_readstr(&slp, out, 7, &overflow), 0);
+  EXPECT_EQ(overflow, 1);
+}
+
+// Random appends and reads against a model of the kept text (the newest
+// whole lines within capacity - 2 bytes once the ring has run full) and of
+// the reader (everything appended, in order, unless overflow is reported;
+// after an overflow it resumes at the oldest kept line).
+TEST(Slp, MatchesModel) {
+  std::mt19937 rng(77);
+  for (uint32_t capacity : {1u, 2u, 3u, 8u, 50u, 257u}) {
+    SCOPED_TRACE(capacity);
+    std::vector<char> buf(capacity + 1);
+    Slp slp;
+    ASSERT_EQ(slp_melink(&slp, buf.data(), capacity + 1), 0);
+    std::string all, model;
+    size_t reader = 0;
+    bool zero_read = true, overflowed = false;
+    for (int step = 0; step < 3000; ++step) {
+      if (rng() % 3 != 0) {
+        std::string t;
+        const uint32_t len = 1 + rng() % (rng() % 8 == 0 ? capacity + 10 : 12);
+        for (uint32_t i = 0; i < len; ++i) t += rng() % 5 == 0 ? '\n' : char('a' + rng() % 26);
+        slp_putstr(&slp, t.c_str());
+        all += t;
+        zero_read = false;
+        std::string joined = model + t;
+        bool no_line_left = false;
+        if (joined.size() + 2 <= capacity) {
+          model = joined;
+        } else {
+          const size_t window = capacity >= 2 ? capacity - 2 : 0;
+          const std::string w = joined.substr(joined.size() - window);
+          const size_t nl = w.find('\n');
+          model = nl == std::string::npos ? "" : w.substr(nl + 1);
+          no_line_left = nl == std::string::npos;
+        }
+        if (reader < all.size() - model.size()) {
+          overflowed = true;
+          reader = all.size() - model.size();
+          // Dragged along with the oldest byte, the reader stops on the
+          // kept text's ending zero, or past it when no line was left.
+          zero_read = no_line_left;
+        }
+        ASSERT_EQ(kept(&slp), model) << "step " << step;
+      } else {
+        const uint32_t max = rng() % (capacity + 3);
+        std::vector<char> out(max + 1, '#');
+        uint8_t overflow = 7;
+        const int32_t n = slp_readstr(&slp, out.data(), max, &overflow);
+        ASSERT_EQ(overflow, overflowed ? 1 : 0) << "step " << step;
+        overflowed = false;
+        std::string expect = all.substr(reader);
+        if (!zero_read) expect += '\0';
+        expect = expect.substr(0, max);
+        ASSERT_EQ(std::string(out.data(), n), expect) << "step " << step;
+        ASSERT_EQ(out[n], '\0');
+        reader += std::min<size_t>(n, all.size() - reader);
+        if (!expect.empty() && expect.back() == '\0') zero_read = true;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -85,13 +85,11 @@ void store_head(unsigned char *slot, const TraceLine &head) {
   memcpy(slot + kInUseEnd, from + kInUseEnd, kHead - kInUseEnd);
 }
 
+// Both sides swap writer_asleep (acq_rel), so the two swaps are ordered:
+// either the writer's comes second and sees the unit just posted, or this
+// one comes second and sees the writer asleep.
 void wake_writer(Queue &q) {
-  // Pairs with the fence in take_item: either the writer sees the unit just
-  // posted, or this sees it asleep.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (q.writer_asleep.load(std::memory_order_relaxed) != 0 &&
-      q.writer_asleep.exchange(0, std::memory_order_relaxed) != 0)
-    SemaphorePost(&q.wake);
+  if (q.writer_asleep.exchange(0, std::memory_order_acq_rel) != 0) SemaphorePost(&q.wake);
 }
 
 __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *tag,
@@ -157,8 +155,7 @@ void take_item(Queue &q) {
       if (SemaphoreWait(&q.items, 0) == 1) return;
       quorvel::platform::cpu_relax();
     }
-    q.writer_asleep.store(1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    q.writer_asleep.exchange(1, std::memory_order_acq_rel);
     if (SemaphoreWait(&q.items, 0) == 1) {
       q.writer_asleep.store(0, std::memory_order_relaxed);
       return;

@@ -133,7 +133,57 @@ QRVL_API int32_t CondFree(Cond *c);
 
 /* ---- QList worker queue ---------------------------------------------- */
 
-/* @@QLIST@@ */
+/* QListCallback receives one message on a worker thread: the QList's
+   context, the value given to QListPost, the copied bytes (valid only
+   during the call; freed right after it) and the QList's user value.  Its
+   result is ignored. */
+typedef int32_t (*QListCallback)(void *context, uint32_t value, void *bytes, void *user);
+
+/* QListNode is one position of a QList ring; message is NULL while free. */
+typedef struct QListNode {
+  void *message;
+  struct QListNode *next;
+} QListNode;
+
+/* QList is a first-in first-out queue of byte messages served by 1-10
+   worker threads.  Its ring starts as the 10 built-in nodes and grows by 10
+   whenever it is full. */
+typedef struct QList {
+  uint32_t magic;        /* 20151120 while initialised, 0 after QListFree */
+  uint32_t worker_count; /* 1-10 */
+  void *context;         /* first argument of every callback */
+  QListNode *head;       /* oldest message */
+  QListNode *tail;       /* where the next message goes */
+  QListNode *grown;      /* ring of the last growth, NULL while built-in */
+  QListNode ring[10];    /* the built-in ring */
+  uint32_t count;        /* messages in the ring */
+  uint32_t capacity;     /* nodes in the current ring */
+  ThreadCtl workers[10];
+  Mutex lock;            /* plain; guards the ring, count and capacity */
+  Semaphore items;       /* one unit per message, one per worker at stop */
+  uint8_t stop;
+  QListCallback callback;
+  void *user;            /* last argument of every callback */
+} QList;
+
+/* QListInit prepares q and starts worker_count workers (0 counts as 1,
+   above 10 as 10; stack_size below 0 is the platform default) that call
+   callback (may be NULL: messages are then dropped) for every message.  A q
+   already initialised is left as it is; a worker that cannot start is
+   skipped.  q is caller memory and must stay put until QListFree. */
+QRVL_API void QListInit(QList *q, QListCallback callback, void *user, void *context,
+                        uint32_t worker_count, int32_t stack_size);
+/* QListPost queues a copy of length bytes with value; a worker passes it to
+   the callback, oldest first.  Nothing happens for a NULL q or bytes, a
+   negative length, a q not initialised, or when memory for the copy or a
+   larger ring cannot be had (the message is dropped).  Thread-safe, also
+   from inside a callback. */
+QRVL_API void QListPost(QList *q, const void *bytes, int32_t length, uint32_t value);
+/* QListFree stops and joins the workers (a callback in progress finishes
+   first), discards the messages still queued without calling back and
+   releases everything; a q not initialised is left alone.  Not from a
+   callback of q, and not while other threads still post to q. */
+QRVL_API void QListFree(QList *q);
 
 QRVL_END_DECLS
 

@@ -80,11 +80,247 @@ QRVL_API void sram_usage(uint32_t *free_bytes, uint32_t *used_bytes, uint32_t *t
 
 /* ---- Slot index and record database -------------------------------------- */
 
-/* @@MEMDB@@ */
+/* FastIdxCallback runs on a slot while that slot's lock is held: it gets the
+   slot number and the caller's argument unchanged, and its result is passed
+   back by the operation that called it.  The red-black tree uses it too. */
+typedef int32_t (*FastIdxCallback)(uint32_t slot, void *argument);
+
+/* FastIdxSlot is one entry of a slot index's caller-supplied array. */
+typedef struct FastIdxSlot {
+  uint32_t state; /* 0 free, 1 in use, 2 in use with its release pending */
+  uint32_t ring;  /* the slot number stored at free-ring position k of entry k */
+} FastIdxSlot;
+
+/* FastIdx hands out the slot numbers 0 .. count-1 of a caller's table in
+   constant time, from a free ring of count + 1 positions: first in ascending
+   order, then in the order they were released. */
+typedef struct FastIdx {
+  FastIdxSlot *slots; /* count entries, caller memory */
+  Mutex *locks;       /* count recursive slot locks, or NULL for none */
+  uint32_t count;
+  uint32_t head;      /* ring position of the next slot to hand out */
+  uint32_t tail;      /* ring position of the next released slot */
+  uint32_t used;      /* slots handed out and not yet released */
+  uint32_t spare;     /* ring position count */
+  Mutex lock;         /* plain; guards head, tail, used and the ring */
+} FastIdx;
+
+/* MemDb is a FastIdx over a caller's table of fixed-size records with a key
+   field; it starts with its FastIdx, so the slot operations take it too. */
+typedef struct MemDb {
+  FastIdx index;
+  void *table;          /* record i is at table + i * record_size */
+  uint32_t record_size;
+  uint32_t key_length;
+  uint32_t key_offset;  /* of the key field inside a record */
+} MemDb;
+
+/* fastIdx_init prepares x over count slots (all free) and, when locks is
+   not NULL, makes every slot lock a recursive Mutex; 0, or -1 when count is
+   0 or slots is NULL.  x, slots and locks stay caller memory.  Not
+   thread-safe (nothing else may use x meanwhile). */
+QRVL_API int32_t fastIdx_init(FastIdx *x, FastIdxSlot *slots, Mutex *locks, uint32_t count);
+/* fastIdx_init2 is fastIdx_init, except that every slot starts in state 1
+   (in use) while the free ring still holds every slot and used is 0.  The
+   slots are then meant to be handed out with fastIdx_alloc as usual (which
+   sets state 1 again); releasing a slot that is still in the free ring
+   overfills the ring, which then looks empty, so callers should not. */
+QRVL_API int32_t fastIdx_init2(FastIdx *x, FastIdxSlot *slots, Mutex *locks, uint32_t count);
+/* fastIdx_alloc hands out one slot, sets it in use and runs callback (if
+   any) under its lock.  Returns the slot number; -1 when no slot is free or
+   when the callback set the slot's release pending (the slot is free
+   again); a negative callback result otherwise (the slot stays in use).
+   Thread-safe. */
+QRVL_API int32_t fastIdx_alloc(FastIdx *x, void *argument, FastIdxCallback callback);
+/* fastIdx_free releases slot: under its lock the state becomes 0 and then
+   callback (if any) runs; the slot goes back to the free ring.  Returns the
+   slot number, or -1 when it is out of range or already free.
+   Thread-safe. */
+QRVL_API int32_t fastIdx_free(FastIdx *x, uint32_t slot, void *argument, FastIdxCallback callback);
+/* fastIdx_route runs in_use (for a slot in use) or on_free (for a free
+   slot) under the slot's lock and returns its result; without the matching
+   callback 1 for a slot in use, 0 for a free one; 0 for slot >= count.  A
+   release set pending by the callback is carried out before returning.
+   Thread-safe. */
+QRVL_API int32_t fastIdx_route(FastIdx *x, uint32_t slot, void *argument, FastIdxCallback in_use,
+                               FastIdxCallback on_free);
+/* fastIdx_route_delete marks an in-use slot for release at the end of the
+   operation whose callback is running on it; it takes no lock, so call it
+   only from such a callback.  Returns slot, or -1 when it is out of range
+   or free. */
+QRVL_API int32_t fastIdx_route_delete(FastIdx *x, uint32_t slot);
+/* fastIdx_lock takes slot's lock (recursive) so that a caller can hold it
+   across several steps; nothing happens for slot >= count or an index
+   without slot locks.  Thread-safe. */
+QRVL_API void fastIdx_lock(FastIdx *x, uint32_t slot);
+/* fastIdx_unlock releases what fastIdx_lock took, under the same
+   conditions.  Thread-safe. */
+QRVL_API void fastIdx_unlock(FastIdx *x, uint32_t slot);
+/* fastIdx_deinit releases the slot locks (if any) and x's own lock; only a
+   new fastIdx_init makes x usable again.  Not thread-safe. */
+QRVL_API void fastIdx_deinit(FastIdx *x);
+
+/* memdb_init prepares d over count records of record_size bytes at table,
+   whose key field of key_length bytes lies at key (inside record 0); all
+   slots start free.  0, or -1 when key or table is NULL, key lies below
+   table, or count is 0 or slots NULL.  Caller memory throughout.  Release
+   with fastIdx_deinit on &d->index.  Not thread-safe. */
+QRVL_API int32_t memdb_init(MemDb *d, void *table, Mutex *locks, FastIdxSlot *slots, uint32_t count,
+                            uint32_t record_size, uint32_t key_length, const void *key);
+/* memdb_insert copies record_size bytes of record into a free slot under
+   the slot's lock and returns the slot number; -1 for a NULL record or a
+   full table.  Duplicate keys are not checked.  Thread-safe. */
+QRVL_API int32_t memdb_insert(MemDb *d, const void *record);
+/* memdb_query finds the in-use record with the lowest slot number whose key
+   field equals key and returns callback(slot, argument) under its lock, or
+   1 without a callback.  -1 when it has visited as many in-use slots as
+   were in use when it started without a match; -2 for a NULL key, or when
+   it reached the end of the table first.  Thread-safe. */
+QRVL_API int32_t memdb_query(MemDb *d, const void *key, void *argument, FastIdxCallback callback);
+/* memdb_exist returns the slot number + 1 of the record memdb_query would
+   find, or 0.  Thread-safe. */
+QRVL_API int32_t memdb_exist(MemDb *d, const void *key);
+/* memdb_erase releases the in-use record with the lowest slot number whose
+   key field equals key, running callback (if any) under its lock after its
+   state became 0; 0 when one was released, -1 when none matched, -2 for a
+   NULL key.  Thread-safe. */
+QRVL_API int32_t memdb_erase(MemDb *d, const void *key, void *argument, FastIdxCallback callback);
+/* memdb_route is fastIdx_route with callback for an in-use slot and none
+   for a free one.  Thread-safe. */
+QRVL_API int32_t memdb_route(MemDb *d, uint32_t slot, void *argument, FastIdxCallback callback);
+/* memdb_route_delete is fastIdx_route_delete (the same function). */
+QRVL_API int32_t memdb_route_delete(MemDb *d, uint32_t slot);
+/* memdb_lock is fastIdx_lock (the same function).  Thread-safe. */
+QRVL_API void memdb_lock(MemDb *d, uint32_t slot);
+/* memdb_unlock is fastIdx_unlock (the same function).  Thread-safe. */
+QRVL_API void memdb_unlock(MemDb *d, uint32_t slot);
 
 /* ---- Pooled red-black tree ------------------------------------------------- */
 
-/* @@RBTREE@@ */
+/* RBTNode is the tree node of one slot; node i always belongs to slot i. */
+typedef struct RBTNode {
+  uint8_t colour;          /* 1 black, 0 red */
+  uint32_t slot;
+  uint32_t key[4];         /* MurmurHash3_x86_128 of the record's key field */
+  struct RBTNode *left;    /* smaller hashes */
+  struct RBTNode *right;   /* greater or equal hashes */
+  struct RBTNode *parent;  /* NULL at the root */
+} RBTNode;
+
+/* RBTreePool holds the four arrays of count entries a tree works in. */
+typedef struct RBTreePool {
+  void *table;        /* count records */
+  Mutex *locks;       /* count record locks */
+  RBTNode *nodes;     /* count nodes */
+  FastIdxSlot *slots; /* count slot entries */
+} RBTreePool;
+
+/* RBTree indexes a caller's table of fixed-size records by the 128-bit
+   MurmurHash3 (seed 20170713) of a key field: it hands out table slots
+   through its FastIdx and links one node per slot, ordered by the four hash
+   words compared as unsigned numbers, word 0 first. */
+typedef struct RBTree {
+  RBTNode *root;
+  RBTNode *nodes;
+  Mutex lock;           /* plain; guards root and every node link */
+  FastIdx index;        /* slot states, free ring, record locks */
+  void *table;          /* record i is at table + i * record_size */
+  uint32_t record_size;
+  uint32_t key_length;
+  uint32_t key_offset;
+} RBTree;
+
+/* RBIterator receives the slot numbers of one walk of a tree. */
+typedef struct RBIterator {
+  uint32_t *array;
+  uint8_t owned;      /* 1 when rbiterator_malloc allocated array */
+  uint32_t capacity;  /* entries array holds */
+  uint32_t count;     /* entries of the last walk; rbiterator_next counts down */
+} RBIterator;
+
+/* rbtree_pool_malloc allocates the four arrays of pool for count records of
+   record_size bytes; 0, or -1 (all four NULL) for a NULL pool, count or
+   record_size 0, or when memory is short (each reported at level 3).
+   Release with rbtree_pool_free after rbtree_deinit. */
+QRVL_API int32_t rbtree_pool_malloc(RBTreePool *pool, uint32_t count, uint32_t record_size);
+/* rbtree_pool_free frees the arrays of pool and sets them to NULL; 0, or -1
+   for a NULL pool.  It releases no locks: rbtree_deinit comes first. */
+QRVL_API int32_t rbtree_pool_free(RBTreePool *pool);
+
+/* rbtree_init prepares tree over count records of record_size bytes at
+   table, whose key field of key_length bytes lies at key (normally inside
+   record 0); locks may be NULL (no record locks).  All arrays are caller
+   memory (see RBTreePool).  0, or -1 with a level-3 report for a NULL key,
+   table or nodes, a key below table, a key field reaching past the end of
+   the record, or count 0 / slots NULL.  Not thread-safe. */
+QRVL_API int32_t rbtree_init(RBTree *tree, void *table, Mutex *locks, RBTNode *nodes,
+                             FastIdxSlot *slots, uint32_t count, uint32_t record_size,
+                             uint32_t key_length, const void *key);
+/* rbtree_deinit releases the record locks, the tree lock and the index's
+   own lock.  Not thread-safe. */
+QRVL_API void rbtree_deinit(RBTree *tree);
+/* rbtree_insert copies record_size bytes of record into a free slot and
+   links it under its key's hash, holding the slot's record lock.  Returns
+   the slot number; -1 for a NULL tree or record, a key already present
+   (both reported) or a full table (not reported).  Thread-safe. */
+QRVL_API int32_t rbtree_insert(RBTree *tree, const void *record);
+/* rbtree_exist returns the slot whose record holds key (checked under the
+   record lock), or -1; a record whose key field changed or a slot already
+   free is reported at level 2.  Thread-safe. */
+QRVL_API int32_t rbtree_exist(RBTree *tree, const void *key);
+/* rbtree_query without a callback returns the slot found by the hash of key
+   alone, or -1.  With one it checks the record as rbtree_exist does and
+   returns callback(slot, argument), run under the record lock, or -1.
+   Thread-safe. */
+QRVL_API int32_t rbtree_query(RBTree *tree, const void *key, void *argument,
+                              FastIdxCallback callback);
+/* rbtree_erase unlinks the node of key's hash and releases its slot,
+   running callback (if any) under the record lock after the slot became
+   free; the slot number, or -1 (reported at level 2) when the hash is not
+   in the tree.  The record's key is not compared.  Thread-safe. */
+QRVL_API int32_t rbtree_erase(RBTree *tree, const void *key, void *argument,
+                              FastIdxCallback callback);
+/* rbtree_delete is rbtree_erase by slot number: -1 for a number >= count,
+   a free slot, or a slot whose node is not linked.  Thread-safe. */
+QRVL_API int32_t rbtree_delete(RBTree *tree, uint32_t slot, void *argument,
+                               FastIdxCallback callback);
+/* rbtree_route returns callback(slot, argument) run under the record lock
+   (1 without a callback) for a slot in use; -1 for a free slot (reported at
+   level 2); 0 for a number >= count.  Thread-safe. */
+QRVL_API int32_t rbtree_route(RBTree *tree, uint32_t slot, void *argument,
+                              FastIdxCallback callback);
+/* rbtree_count returns the number of slots handed out.  Thread-safe. */
+QRVL_API uint32_t rbtree_count(RBTree *tree);
+/* rbtree_poolsize returns the number of slots of tree. */
+QRVL_API uint32_t rbtree_poolsize(RBTree *tree);
+
+/* rbiterator_malloc gives it an array of capacity entries (count 0); 0, or
+   -1 when it cannot be allocated.  Release with rbiterator_free. */
+QRVL_API int32_t rbiterator_malloc(RBIterator *it, uint32_t capacity);
+/* rbiterator_melink lends the caller's array of capacity entries to it
+   (count 0); 0, or -1 for a NULL array.  The array stays the caller's. */
+QRVL_API int32_t rbiterator_melink(RBIterator *it, uint32_t capacity, uint32_t *array);
+/* rbiterator_free frees the array if rbiterator_malloc allocated it; 0. */
+QRVL_API int32_t rbiterator_free(RBIterator *it);
+/* rbtree_iterator walks tree under its lock in pre-order (order 0),
+   in-order (1, ascending hash) or post-order (2) and stores the slot
+   numbers in it; other orders store nothing.  0, or -1 when the array ran
+   full (reported at level 3 for every refused node, whose subtrees still
+   unvisited are skipped): the array then holds the first capacity numbers
+   of the order.  Entries past count are set to 0xFFFFFFFF.  Thread-safe. */
+QRVL_API int32_t rbtree_iterator(RBTree *tree, RBIterator *it, int32_t order);
+/* rbiterator_begin returns entry 0, or -1 when count is 0. */
+QRVL_API int32_t rbiterator_begin(RBIterator *it);
+/* rbiterator_end returns -1, the value that ends a loop over an iterator. */
+QRVL_API int32_t rbiterator_end(void);
+/* rbiterator_next lowers count to capacity if it is larger, then counts it
+   down and returns the entry at capacity - count, or -1 when count reaches
+   0.  After a walk that filled the array (count == capacity) and
+   rbiterator_begin it yields entries 1 .. capacity - 1 in order, then -1.
+   After a walk that filled fewer entries it follows the same rule, so it
+   reads from the end of the array, where unfilled entries give -1: read
+   such a result by index, entries 0 .. count - 1, instead. */
+QRVL_API int32_t rbiterator_next(RBIterator *it);
 
 /* ---- STD_Map and STD_List ---------------------------------------------------- */
 

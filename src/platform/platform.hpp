@@ -153,7 +153,7 @@ uint32_t cached_thread_id();
 namespace quorvel::platform {
 
 // Tells the processor that the caller is spinning on a shared value.
-inline void cpu_relax() {
+inline void spin_pause() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
 #elif defined(__aarch64__)

@@ -153,7 +153,7 @@ void take_item(Queue &q) {
   for (;;) {
     for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
       if (SemaphoreWait(&q.items, 0) == 1) return;
-      quorvel::platform::cpu_relax();
+      quorvel::platform::spin_pause();
     }
     q.writer_asleep.exchange(1, std::memory_order_acq_rel);
     if (SemaphoreWait(&q.items, 0) == 1) {

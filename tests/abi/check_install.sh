@@ -15,5 +15,5 @@ if ! command -v pkg-config > /dev/null; then
 fi
 pc=$(find "$work/prefix" -name quorvel.pc -printf '%h')
 flags=$(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs quorvel)
-cc -std=c99 -Wall -Werror "$consumer/consumer.c" $flags -o "$work/pkgconfig_consumer"
+cc -std=c99 -Wall -Werror "$consumer/../c99_consumer.c" $flags -o "$work/pkgconfig_consumer"
 LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib64:${LD_LIBRARY_PATH:-}" "$work/pkgconfig_consumer"

@@ -42,6 +42,31 @@ int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum) {
 // and that thread starts after our stores, so it sees them.
 static bool alone() { return __libc_single_threaded != 0; }
 
+static inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  __asm__ __volatile__("yield");
+#endif
+}
+
+// A unit often arrives within a few microseconds (a lock held briefly, a
+// producer posting in a loop).  Watching for it a little while costs less
+// than sleeping, and a taker that is not yet registered as a sleeper spares
+// the releaser its wake-up system call too.
+static bool spin_for_unit(Semaphore *s) {
+  constexpr int kSpins = 100;
+  for (int i = 0; i < kSpins; ++i) {
+    cpu_relax();
+    uint64_t v = s->state.load(std::memory_order_relaxed);
+    if (count_of(v) > 0 &&
+        s->state.compare_exchange_weak(v, v - kUnit, std::memory_order_acquire,
+                                       std::memory_order_relaxed))
+      return true;
+  }
+  return false;
+}
+
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
   uint64_t v = s->state.load(std::memory_order_relaxed);
   if (alone() && count_of(v) > 0) {
@@ -55,6 +80,7 @@ Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
   }
   if (s->maximum < 1) return Wait::kFailed;
   if (timeout_ms == 0) return Wait::kTimedOut;
+  if (spin_for_unit(s)) return Wait::kFirst;
 
   const Deadline deadline = deadline_after_ms(timeout_ms);
   // Registering and releasing are read-modify-writes of the same word, so
@@ -99,7 +125,10 @@ int semaphore_post(Semaphore *s) {
   // From here on the record may already be gone (a taker freed it); the
   // wake-up names only its address, which at worst wakes a stranger
   // spuriously.
-  if ((v >> 32) != 0) posix::futex_wake(word, 1);
+  // A sleeper only sleeps while the count is 0, and every unit added while
+  // sleepers outnumber the units already there wakes one of them; units
+  // beyond the sleepers need nobody woken.
+  if ((v >> 32) > count_of(v)) posix::futex_wake(word, 1);
   return 0;
 }
 

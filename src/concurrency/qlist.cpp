@@ -1,0 +1,146 @@
+// QList: a ring of message pointers under a plain lock, a counting semaphore
+// with one unit per message, and up to ten workers that call back outside
+// the lock.  Only message copies and grown rings come from the heap.
+#include <cstdint>
+#include <cstring>
+
+#include "memory/alloc_hook.hpp"
+#include "quorvel/concurrency.h"
+
+using quorvel::detail::qrvl_calloc;
+using quorvel::detail::qrvl_free;
+
+namespace {
+
+constexpr uint32_t kMagic = 20151120;
+constexpr uint32_t kMaxWorkers = 10;
+constexpr uint32_t kGrowth = 10;
+
+// The stop flag is written by QListFree while workers may be reading it.
+inline bool stopping(QList *q) { return __atomic_load_n(&q->stop, __ATOMIC_ACQUIRE) != 0; }
+
+void *worker_loop(void *argument) {
+  QList *q = static_cast<QList *>(argument);
+  for (;;) {
+    const int32_t waited = SemaphoreWait(&q->items, -1);
+    if (stopping(q)) return nullptr;
+    if (waited != 1) continue;
+    void *message = nullptr;
+    MutexLock(&q->lock);
+    if (q->count > 0) {
+      message = q->head->message;
+      q->head->message = nullptr;
+      q->head = q->head->next;
+      --q->count;
+    }
+    MutexUnlock(&q->lock);
+    if (!message) continue;
+    if (q->callback) {
+      uint32_t value;
+      std::memcpy(&value, message, sizeof value);
+      q->callback(q->context, value, static_cast<uint8_t *>(message) + sizeof value, q->user);
+    }
+    qrvl_free(message);
+  }
+}
+
+// Moves the waiting messages, oldest first, into a ring 10 nodes larger.
+// Runs under the lock with the ring full; false when memory is short.
+bool grow(QList *q) {
+  const uint32_t capacity = q->capacity + kGrowth;
+  QListNode *nodes = static_cast<QListNode *>(qrvl_calloc(capacity, sizeof(QListNode)));
+  if (!nodes) return false;
+  QListNode *from = q->head;
+  for (uint32_t i = 0; i < q->count; ++i) {
+    nodes[i].message = from->message;
+    from = from->next;
+  }
+  for (uint32_t i = 0; i < capacity; ++i) nodes[i].next = &nodes[(i + 1) % capacity];
+  q->head = &nodes[0];
+  q->tail = &nodes[q->count % capacity];
+  qrvl_free(q->grown);
+  q->grown = nodes;
+  q->capacity = capacity;
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+void QListInit(QList *q, QListCallback callback, void *user, void *context, uint32_t worker_count,
+               int32_t stack_size) {
+  if (!q || q->magic == kMagic) return;
+  q->magic = kMagic;
+  __atomic_store_n(&q->stop, 0, __ATOMIC_RELEASE);
+  q->count = 0;
+  q->capacity = kGrowth;
+  for (uint32_t i = 0; i < kGrowth; ++i) {
+    q->ring[i].message = nullptr;
+    q->ring[i].next = &q->ring[(i + 1) % kGrowth];
+  }
+  q->head = q->tail = &q->ring[0];
+  q->grown = nullptr;
+  q->context = context;
+  q->callback = callback;
+  q->user = user;
+  q->worker_count = worker_count == 0 ? 1 : worker_count > kMaxWorkers ? kMaxWorkers : worker_count;
+  MutexInit(&q->lock);
+  SemaphoreInit(&q->items, 0);
+  for (uint32_t i = 0; i < q->worker_count; ++i) {
+    // kCreateThread returns only once the worker runs; a failed start
+    // leaves handle 0, and that worker is simply missing.
+    if (kCreateThread(&q->workers[i], stack_size < 0 ? 0 : stack_size, worker_loop, q) != 0)
+      q->workers[i].handle = 0;
+  }
+}
+
+// The copy is made before the lock is taken, so the lock is held only for
+// the ring itself.  A block that is not initialised is refused before its
+// lock (garbage then) is touched; init and free never race with posts.
+void QListPost(QList *q, const void *bytes, int32_t length, uint32_t value) {
+  if (!q || !bytes || length < 0 || q->magic != kMagic) return;
+  const uint64_t size = static_cast<uint64_t>(length) + sizeof value;
+  uint8_t *message = size > UINT32_MAX ? nullptr : static_cast<uint8_t *>(qrvl_calloc(1, size));
+  if (!message) return;
+  std::memcpy(message, &value, sizeof value);
+  std::memcpy(message + sizeof value, bytes, static_cast<size_t>(length));
+  MutexLock(&q->lock);
+  if (q->magic != kMagic || (q->count == q->capacity && !grow(q))) {
+    MutexUnlock(&q->lock);
+    qrvl_free(message);
+    return;
+  }
+  q->tail->message = message;
+  q->tail = q->tail->next;
+  ++q->count;
+  MutexUnlock(&q->lock);
+  SemaphorePost(&q->items);
+}
+
+void QListFree(QList *q) {
+  if (!q || q->magic != kMagic) return;
+  // A post that holds the lock right now completes first.
+  MutexLock(&q->lock);
+  MutexUnlock(&q->lock);
+  __atomic_store_n(&q->stop, 1, __ATOMIC_RELEASE);
+  for (uint32_t i = 0; i < q->worker_count; ++i) SemaphorePost(&q->items);
+  for (uint32_t i = 0; i < q->worker_count; ++i)
+    if (q->workers[i].handle != 0 && q->workers[i].detached == 0) kThreadJoin(q->workers[i]);
+  MutexLock(&q->lock);
+  QListNode *node = q->head;
+  for (uint32_t i = 0; i < q->count; ++i) {
+    qrvl_free(node->message);
+    node->message = nullptr;
+    node = node->next;
+  }
+  q->count = 0;
+  qrvl_free(q->grown);
+  q->grown = nullptr;
+  q->magic = 0;
+  MutexUnlock(&q->lock);
+  SemaphoreFree(&q->items);
+  MutexFree(&q->lock);
+}
+
+}  // extern "C"

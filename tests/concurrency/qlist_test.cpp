@@ -1,0 +1,262 @@
+// QList: worker count, ring growth with order kept, shutdown with messages
+// left, dropped messages when memory is short, and several producers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "quorvel.h"
+#include "support/alloc_fault.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the callbacks saw, plus a gate that can hold the worker inside a
+// callback until the test opens it.
+struct Sink {
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<uint32_t> values;
+  std::vector<std::string> texts;
+  std::vector<void *> contexts, users;
+  bool gate_closed = false;
+  bool in_gate = false;
+
+  void close_gate() {
+    std::lock_guard<std::mutex> lock(m);
+    gate_closed = true;
+  }
+  void open_gate() {
+    std::lock_guard<std::mutex> lock(m);
+    gate_closed = false;
+    cv.notify_all();
+  }
+  bool wait_in_gate() {
+    std::unique_lock<std::mutex> lock(m);
+    return cv.wait_for(lock, 30s, [&] { return in_gate; });
+  }
+  bool wait_count(size_t n) {
+    std::unique_lock<std::mutex> lock(m);
+    return cv.wait_for(lock, 30s, [&] { return values.size() >= n; });
+  }
+  size_t count() {
+    std::lock_guard<std::mutex> lock(m);
+    return values.size();
+  }
+};
+
+// Messages carry NUL-terminated text so the callback can copy them, except
+// those with values from kNoText up, which carry no bytes at all.
+constexpr uint32_t kNoText = 1000;
+
+int32_t collect(void *context, uint32_t value, void *bytes, void *user) {
+  Sink *sink = static_cast<Sink *>(user);
+  std::unique_lock<std::mutex> lock(sink->m);
+  sink->values.push_back(value);
+  sink->texts.emplace_back(value >= kNoText ? "" : static_cast<const char *>(bytes));
+  if (!bytes) sink->texts.back() = "(null)";
+  sink->contexts.push_back(context);
+  sink->users.push_back(user);
+  sink->in_gate = true;
+  sink->cv.notify_all();
+  sink->cv.wait(lock, [&] { return !sink->gate_closed; });
+  sink->in_gate = false;
+  return 0;
+}
+
+void post_text(QList *q, const std::string &text, uint32_t value) {
+  QListPost(q, text.c_str(), static_cast<int32_t>(text.size() + 1), value);
+}
+
+TEST(QList, InitClampsWorkersAndIgnoresASecondInit) {
+  Sink sink;
+  QList q;
+  std::memset(&q, 0, sizeof q);
+  QListInit(&q, collect, &sink, &q, 0, -1);
+  EXPECT_EQ(q.magic, 20151120u);
+  EXPECT_EQ(q.worker_count, 1u);
+  EXPECT_NE(q.workers[0].handle, 0u);
+  Sink other;
+  QListInit(&q, nullptr, &other, nullptr, 5, 0);  // changes nothing
+  EXPECT_EQ(q.worker_count, 1u);
+  post_text(&q, "one", 1);
+  ASSERT_TRUE(sink.wait_count(1));
+  EXPECT_EQ(sink.texts[0], "one");
+  EXPECT_EQ(sink.contexts[0], &q);
+  EXPECT_EQ(sink.users[0], &sink);
+  EXPECT_EQ(other.count(), 0u);
+  QListFree(&q);
+  EXPECT_EQ(q.magic, 0u);
+  QListFree(&q);  // already freed: nothing happens
+  post_text(&q, "late", 2);  // not initialised: dropped
+  EXPECT_EQ(sink.count(), 1u);
+
+  QListInit(&q, collect, &sink, nullptr, 25, 64 * 1024);
+  EXPECT_EQ(q.worker_count, 10u);
+  for (const ThreadCtl &t : q.workers) EXPECT_NE(t.handle, 0u);
+  QListFree(&q);
+
+  QList never;
+  std::memset(&never, 0x5a, sizeof never);  // garbage, never initialised
+  QListFree(&never);
+  QListFree(nullptr);
+  QListPost(nullptr, "x", 1, 0);
+}
+
+TEST(QList, RingGrowsByTenAndKeepsPostingOrder) {
+  Sink sink;
+  QList q{};
+  QListInit(&q, collect, &sink, nullptr, 1, 0);
+  sink.close_gate();
+  post_text(&q, "m0", 0);
+  ASSERT_TRUE(sink.wait_in_gate());  // the worker holds m0; the ring is empty
+  for (uint32_t i = 1; i <= 10; ++i) post_text(&q, "m" + std::to_string(i), i);
+  EXPECT_EQ(q.capacity, 10u);
+  post_text(&q, "m11", 11);
+  EXPECT_EQ(q.capacity, 20u);
+  EXPECT_NE(q.grown, nullptr);
+  for (uint32_t i = 12; i <= 21; ++i) post_text(&q, "m" + std::to_string(i), i);
+  EXPECT_EQ(q.capacity, 30u);
+  EXPECT_EQ(q.count, 21u);
+  // Zero bytes deliver the value and a valid pointer; a NULL pointer does
+  // nothing, even with length 0; so does a negative length.
+  QListPost(&q, "", 0, kNoText);
+  QListPost(&q, nullptr, 0, 99);
+  QListPost(&q, "abc", -1, 98);
+  EXPECT_EQ(q.count, 22u);
+  sink.open_gate();
+  ASSERT_TRUE(sink.wait_count(23));
+  QListFree(&q);
+  ASSERT_EQ(sink.values.size(), 23u);
+  for (uint32_t i = 0; i <= 21; ++i) {
+    EXPECT_EQ(sink.values[i], i);
+    EXPECT_EQ(sink.texts[i], "m" + std::to_string(i));
+  }
+  EXPECT_EQ(sink.values[22], kNoText);
+  EXPECT_EQ(sink.texts[22], "");
+}
+
+TEST(QList, FreeDiscardsQueuedMessagesWithoutCallingBack) {
+  qrvl_test::AllocFault counter;
+  Sink sink;
+  QList q{};
+  QListInit(&q, collect, &sink, nullptr, 1, 0);
+  sink.close_gate();
+  post_text(&q, "held", 0);
+  ASSERT_TRUE(sink.wait_in_gate());
+  for (uint32_t i = 1; i <= 15; ++i) post_text(&q, "queued", i);  // grows once
+  std::thread freer([&] { QListFree(&q); });
+  // Let the worker out only after the stop flag is up.
+  while (__atomic_load_n(&q.stop, __ATOMIC_ACQUIRE) == 0) std::this_thread::yield();
+  sink.open_gate();
+  freer.join();
+  EXPECT_EQ(q.magic, 0u);
+  EXPECT_EQ(sink.values, std::vector<uint32_t>{0});
+  // 16 messages and one grown ring, all returned.
+  EXPECT_EQ(counter.mallocs(), 17);
+  EXPECT_EQ(counter.frees(), 17);
+}
+
+TEST(QList, WithoutACallbackMessagesAreConsumedAndFreed) {
+  qrvl_test::AllocFault counter;
+  QList q{};
+  QListInit(&q, nullptr, nullptr, nullptr, 2, 0);
+  // One at a time, so the ring never grows: each free is a consumed message.
+  for (int i = 1; i <= 20; ++i) {
+    post_text(&q, "x", static_cast<uint32_t>(i));
+    for (int spin = 0; spin < 30000 && counter.frees() < i; ++spin) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(counter.frees(), i);
+  }
+  QListFree(&q);
+  EXPECT_EQ(counter.mallocs(), 20);
+}
+
+TEST(QList, MessagesAreDroppedWhenMemoryIsShort) {
+  qrvl_test::AllocFault fault;
+  Sink sink;
+  QList q{};
+  QListInit(&q, collect, &sink, nullptr, 1, 0);
+  fault.fail_after(0);
+  post_text(&q, "no memory for the copy", 1);
+  fault.fail_after(-1);
+  EXPECT_EQ(q.count, 0u);
+
+  sink.close_gate();
+  post_text(&q, "held", 2);
+  ASSERT_TRUE(sink.wait_in_gate());
+  for (uint32_t i = 3; i < 13; ++i) post_text(&q, "fill", i);  // ring full
+  fault.fail_after(1);  // the copy succeeds, the larger ring does not
+  post_text(&q, "no memory for the ring", 13);
+  fault.fail_after(-1);
+  EXPECT_EQ(q.count, 10u);
+  EXPECT_EQ(q.capacity, 10u);
+  post_text(&q, "grows now", 14);
+  EXPECT_EQ(q.capacity, 20u);
+  sink.open_gate();
+  ASSERT_TRUE(sink.wait_count(12));
+  QListFree(&q);
+  std::vector<uint32_t> expected{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14};
+  EXPECT_EQ(sink.values, expected);
+  EXPECT_EQ(fault.mallocs(), fault.frees());
+}
+
+struct Tally {
+  static constexpr uint32_t kProducers = 4, kPerProducer = 5000;
+  std::atomic<uint32_t> seen[kProducers * kPerProducer + 1];
+  std::atomic<uint32_t> bad{0}, delivered{0};
+  QList *q;
+};
+
+int32_t tally(void *context, uint32_t value, void *bytes, void *) {
+  Tally *t = static_cast<Tally *>(context);
+  uint32_t echoed;
+  std::memcpy(&echoed, bytes, sizeof echoed);
+  if (echoed != value) t->bad.fetch_add(1);
+  // A callback may post to its own QList: every 1000th value is passed on
+  // once more under the extra value.
+  if (value % 1000 == 0 && value != 0 && value < Tally::kProducers * Tally::kPerProducer) {
+    uint32_t extra = Tally::kProducers * Tally::kPerProducer;
+    QListPost(t->q, &extra, sizeof extra, extra);
+  }
+  t->seen[value].fetch_add(1);
+  t->delivered.fetch_add(1);
+  return 0;
+}
+
+TEST(QList, SeveralProducersNothingLostNothingTwice) {
+  for (uint32_t workers : {1u, 3u}) {
+    Tally t;
+    for (auto &s : t.seen) s.store(0);
+    QList q{};
+    t.q = &q;
+    QListInit(&q, tally, nullptr, &t, workers, 0);
+    std::vector<std::thread> producers;
+    for (uint32_t p = 0; p < Tally::kProducers; ++p) {
+      producers.emplace_back([&, p] {
+        for (uint32_t i = 0; i < Tally::kPerProducer; ++i) {
+          uint32_t value = p * Tally::kPerProducer + i;
+          QListPost(&q, &value, sizeof value, value);
+        }
+      });
+    }
+    for (auto &p : producers) p.join();
+    const uint32_t total = Tally::kProducers * Tally::kPerProducer;
+    const uint32_t extras = total / 1000 - 1;
+    for (int spin = 0; spin < 60000 && t.delivered.load() < total + extras; ++spin)
+      std::this_thread::sleep_for(1ms);
+    QListFree(&q);
+    EXPECT_EQ(t.bad.load(), 0u);
+    EXPECT_EQ(t.delivered.load(), total + extras);
+    for (uint32_t v = 0; v < total; ++v) ASSERT_EQ(t.seen[v].load(), 1u) << v;
+    EXPECT_EQ(t.seen[total].load(), extras);
+  }
+}
+
+}  // namespace

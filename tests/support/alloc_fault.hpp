@@ -1,0 +1,49 @@
+// Installs counting allocation hooks for one test scope and lets the test
+// make the n-th following allocation (and every one after it) fail.
+#pragma once
+
+#include <atomic>
+#include <cstdlib>
+
+#include "memory/alloc_hook.hpp"
+
+namespace qrvl_test {
+
+class AllocFault {
+ public:
+  AllocFault() {
+    mallocs_ = 0;
+    frees_ = 0;
+    budget_ = -1;
+    quorvel::detail::AllocHooks hooks{&fault_malloc, &counting_free};
+    previous_ = quorvel::detail::set_alloc_hooks(&hooks);
+  }
+  ~AllocFault() { quorvel::detail::set_alloc_hooks(&previous_); }
+  AllocFault(const AllocFault &) = delete;
+  AllocFault &operator=(const AllocFault &) = delete;
+
+  // The next n allocations succeed, the ones after fail; -1 never fails.
+  void fail_after(int n) { budget_ = n; }
+  int mallocs() const { return mallocs_; }
+  int frees() const { return frees_; }
+
+ private:
+  static void *fault_malloc(size_t size) {
+    int left = budget_.load();
+    while (left > 0 && !budget_.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left == 0) return nullptr;
+    ++mallocs_;
+    return std::malloc(size);
+  }
+  static void counting_free(void *block) {
+    ++frees_;
+    std::free(block);
+  }
+  static inline std::atomic<int> mallocs_{0};
+  static inline std::atomic<int> frees_{0};
+  static inline std::atomic<int> budget_{-1};
+  quorvel::detail::AllocHooks previous_{};
+};
+
+}  // namespace qrvl_test

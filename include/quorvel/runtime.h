@@ -87,7 +87,92 @@ QRVL_API uint8_t is_memory_inverse(void);
 
 /* ---- sfio file layer ---------------------------------------------------- */
 
-/* @@SFIO@@ */
+/* The file layer is a table of replaceable functions that the library
+   exports as variables: callers (and the trace files) call through them,
+   for example sfio_open("log.txt", "wb").  The stream handle is whatever
+   the installed open function returns; the layer never looks into it.  The
+   defaults pass their arguments to fopen, fclose, fread, fwrite, fflush,
+   fseek, ftell, rewind and feof unchanged and return their results.  The
+   variables are plain globals: install replacements once, before other
+   threads use the layer. */
+
+/* SfioOpenFunc opens path with the stdio mode text; NULL on failure. */
+typedef void *(*SfioOpenFunc)(const char *path, const char *mode);
+/* SfioCloseFunc closes stream; 0 on success. */
+typedef int32_t (*SfioCloseFunc)(void *stream);
+/* SfioReadFunc reads up to count elements of size bytes into buffer and
+   returns the number of whole elements read. */
+typedef uint32_t (*SfioReadFunc)(void *buffer, uint32_t size, uint32_t count, void *stream);
+/* SfioWriteFunc writes count elements of size bytes from buffer and returns
+   the number of whole elements written. */
+typedef uint32_t (*SfioWriteFunc)(const void *buffer, uint32_t size, uint32_t count,
+                                  void *stream);
+/* SfioFlushFunc pushes buffered output of stream out; 0 on success. */
+typedef int32_t (*SfioFlushFunc)(void *stream);
+/* SfioSeekFunc moves the position of stream to offset from origin (one of
+   the SFIO_SEEK_ codes); 0 on success. */
+typedef int32_t (*SfioSeekFunc)(void *stream, int32_t offset, int32_t origin);
+/* SfioTellFunc returns the position of stream, or -1 on failure. */
+typedef int32_t (*SfioTellFunc)(void *stream);
+/* SfioRewindFunc moves stream back to its start and clears its error. */
+typedef void (*SfioRewindFunc)(void *stream);
+/* SfioEofFunc returns non-zero once stream has reached its end. */
+typedef int32_t (*SfioEofFunc)(void *stream);
+
+/* sfio_open opens a stream (default: fopen). */
+QRVL_API extern SfioOpenFunc sfio_open;
+/* sfio_close closes a stream (default: fclose). */
+QRVL_API extern SfioCloseFunc sfio_close;
+/* sfio_read reads elements (default: fread). */
+QRVL_API extern SfioReadFunc sfio_read;
+/* sfio_write writes elements (default: fwrite). */
+QRVL_API extern SfioWriteFunc sfio_write;
+/* sfio_flush flushes a stream (default: fflush). */
+QRVL_API extern SfioFlushFunc sfio_flush;
+/* sfio_seek moves the position (default: fseek).  Positions past
+   2147483647 cannot be reached through its 32-bit offset. */
+QRVL_API extern SfioSeekFunc sfio_seek;
+/* sfio_tell reports the position (default: ftell; a position past
+   2147483647 does not fit and is reported as -1). */
+QRVL_API extern SfioTellFunc sfio_tell;
+/* sfio_rewind rewinds a stream (default: rewind). */
+QRVL_API extern SfioRewindFunc sfio_rewind;
+/* sfio_eof tests for the end of a stream (default: feof). */
+QRVL_API extern SfioEofFunc sfio_eof;
+
+/* SFIO_SEEK_SET is the origin code "from the start" (default 0, SEEK_SET). */
+QRVL_API extern int32_t SFIO_SEEK_SET;
+/* SFIO_SEEK_CUR is the origin code "from the current position" (default 1,
+   SEEK_CUR). */
+QRVL_API extern int32_t SFIO_SEEK_CUR;
+/* SFIO_SEEK_END is the origin code "from the end" (default 2, SEEK_END). */
+QRVL_API extern int32_t SFIO_SEEK_END;
+
+/* sfio_set_origin stores the three origin codes that callers pass to
+   sfio_seek; use it together with a replaced sfio_seek whose codes differ.
+   Not synchronised. */
+QRVL_API void sfio_set_origin(int32_t set, int32_t current, int32_t end);
+/* sfio_set_fopen replaces sfio_open.  Every sfio_set_ function stores its
+   argument unchecked (NULL too, after which that variable cannot be called)
+   and is not synchronised; there is no way back to the defaults except
+   saving the old value first. */
+QRVL_API void sfio_set_fopen(SfioOpenFunc open_func);
+/* sfio_set_fclose replaces sfio_close. */
+QRVL_API void sfio_set_fclose(SfioCloseFunc close_func);
+/* sfio_set_fread replaces sfio_read. */
+QRVL_API void sfio_set_fread(SfioReadFunc read_func);
+/* sfio_set_fwrite replaces sfio_write. */
+QRVL_API void sfio_set_fwrite(SfioWriteFunc write_func);
+/* sfio_set_fflush replaces sfio_flush. */
+QRVL_API void sfio_set_fflush(SfioFlushFunc flush_func);
+/* sfio_set_fseek replaces sfio_seek. */
+QRVL_API void sfio_set_fseek(SfioSeekFunc seek_func);
+/* sfio_set_ftell replaces sfio_tell. */
+QRVL_API void sfio_set_ftell(SfioTellFunc tell_func);
+/* sfio_set_rewind replaces sfio_rewind. */
+QRVL_API void sfio_set_rewind(SfioRewindFunc rewind_func);
+/* sfio_set_feof replaces sfio_eof. */
+QRVL_API void sfio_set_feof(SfioEofFunc eof_func);
 
 QRVL_END_DECLS
 

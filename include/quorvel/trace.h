@@ -131,11 +131,51 @@ QRVL_API void AddDebugInfoRoute(DebugInfoRoute route);
    route not found is reported through errlog_t. */
 QRVL_API void DelDebugInfoRoute(DebugInfoRoute route);
 
-/* @@DEBUG-QUEUE@@ */
+/* SetDebugQueue moves the emitting of trace lines to one writer thread:
+   callers format their message, timestamp and thread id into the next
+   free slot of the caller's ring and return; header, routes and output
+   are built on the writer, which emits the slots in the order they were
+   filled.  buffer holds count slots of size bytes each and must be
+   zero-filled, hold count * size bytes and stay valid for the rest of the
+   process.  Each slot starts with a TraceLine (sizeof(TraceLine) bytes;
+   in_use is 1 while the slot waits for the writer), the rest is the
+   message text: a message takes at most size - sizeof(TraceLine) - 1
+   characters and stays terminated.  Ignored without a message when count
+   is 0 or less, size is sizeof(TraceLine) or less, buffer is NULL or a
+   queue is already active; a writer that cannot be started is reported
+   as "SetDebugQueue() failed !!" and leaves the queue inactive.  While
+   the ring is full a new line is dropped, and with the debug switch on
+   "warning: debug queue is overloading\r\n" is printed to standard
+   output.  The queue cannot be stopped.  Thread-safe. */
+QRVL_API void SetDebugQueue(void *buffer, int32_t count, uint32_t size);
 
 /* ---- File trace ----------------------------------------------------------- */
 
-/* @@FILETRACE@@ */
+/* The trace files are written unchanged (no header, timestamp or line
+   end), through the sfio table, and flushed after every message.  Slot 0
+   belongs to Filetrace, slots 1-10 to NFiletrace with index 0-9 (index -1
+   shares slot 0).  A slot is opened with "wb" at its first use and stays
+   open until the process ends.  Everything here does nothing while the
+   debug switch is off.  No lock is taken: use one writer per slot. */
+
+/* FiletracePath opens path with "wb" as the Filetrace file, if the debug
+   switch is on and that file is not open yet; a NULL path is ignored. */
+QRVL_API void FiletracePath(const char *path);
+/* Filetrace writes the formatted text (at most 1023 characters) to the
+   Filetrace file, opening "KoDebugLog.txt" first if none is open.  When
+   the file cannot be opened the text is dropped without a report (the
+   open is tried again at the next call). */
+QRVL_API void Filetrace(const char *format, ...) QRVL_PRINTF(1, 2);
+/* NFiletracePath opens path with "wb" as the file of index (-1 to 9), if
+   the debug switch is on and that file is not open yet; other indexes and
+   a NULL path are ignored. */
+QRVL_API void NFiletracePath(int32_t index, const char *path);
+/* NFiletrace writes the formatted text (at most 1023 characters) to the
+   file of index (-1 to 9; others are ignored), opening
+   "KoDebugLog[index + 1].txt" first if none is open.  When the file cannot
+   be opened its name is printed through LevelTrace with priority 0 and the
+   text is dropped (the open is tried again at the next call). */
+QRVL_API void NFiletrace(int32_t index, const char *format, ...) QRVL_PRINTF(2, 3);
 
 QRVL_END_DECLS
 

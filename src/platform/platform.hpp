@@ -147,3 +147,18 @@ namespace quorvel::platform {
 uint32_t cached_thread_id();
 
 }  // namespace quorvel::platform
+
+// ---- Spinning --------------------------------------------------------------------------
+
+namespace quorvel::platform {
+
+// Tells the processor that the caller is spinning on a shared value.
+inline void spin_pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  __asm__ __volatile__("yield");
+#endif
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,208 @@
+// The file layer: the default table behaves like the C library's streams,
+// and replacements installed by the setters are what callers reach.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "quorvel/runtime.h"
+
+namespace {
+
+// Saves the whole table and puts it back, so tests cannot leak replacements.
+class SfioTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    open_ = sfio_open;
+    close_ = sfio_close;
+    read_ = sfio_read;
+    write_ = sfio_write;
+    flush_ = sfio_flush;
+    seek_ = sfio_seek;
+    tell_ = sfio_tell;
+    rewind_ = sfio_rewind;
+    eof_ = sfio_eof;
+    set_ = SFIO_SEEK_SET;
+    cur_ = SFIO_SEEK_CUR;
+    end_ = SFIO_SEEK_END;
+    char dir[] = "/tmp/qrvl_sfio_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+  }
+  void TearDown() override {
+    sfio_set_fopen(open_);
+    sfio_set_fclose(close_);
+    sfio_set_fread(read_);
+    sfio_set_fwrite(write_);
+    sfio_set_fflush(flush_);
+    sfio_set_fseek(seek_);
+    sfio_set_ftell(tell_);
+    sfio_set_rewind(rewind_);
+    sfio_set_feof(eof_);
+    sfio_set_origin(set_, cur_, end_);
+    std::string cmd = "rm -rf " + dir_;
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  std::string path(const char *name) const { return dir_ + "/" + name; }
+
+  std::string dir_;
+  SfioOpenFunc open_;
+  SfioCloseFunc close_;
+  SfioReadFunc read_;
+  SfioWriteFunc write_;
+  SfioFlushFunc flush_;
+  SfioSeekFunc seek_;
+  SfioTellFunc tell_;
+  SfioRewindFunc rewind_;
+  SfioEofFunc eof_;
+  int32_t set_, cur_, end_;
+};
+
+std::string slurp(const std::string &p) {
+  std::string out;
+  FILE *f = fopen(p.c_str(), "rb");
+  if (f == nullptr) return "<missing>";
+  char buf[256];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  fclose(f);
+  return out;
+}
+
+TEST_F(SfioTable, DefaultsWorkLikeTheCLibrary) {
+  EXPECT_EQ(SFIO_SEEK_SET, SEEK_SET);
+  EXPECT_EQ(SFIO_SEEK_CUR, SEEK_CUR);
+  EXPECT_EQ(SFIO_SEEK_END, SEEK_END);
+
+  const std::string p = path("a.bin");
+  void *w = sfio_open(p.c_str(), "wb");
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(sfio_write("abcdefgh", 2, 4, w), 4u);
+  EXPECT_EQ(sfio_flush(w), 0);
+  // Flushed data is on disk before the stream is closed.
+  EXPECT_EQ(slurp(p), "abcdefgh");
+  EXPECT_EQ(sfio_tell(w), 8);
+  EXPECT_EQ(sfio_close(w), 0);
+
+  void *r = sfio_open(p.c_str(), "rb");
+  ASSERT_NE(r, nullptr);
+  char buf[16] = {};
+  EXPECT_EQ(sfio_seek(r, 3, SFIO_SEEK_SET), 0);
+  EXPECT_EQ(sfio_read(buf, 1, 2, r), 2u);
+  EXPECT_STREQ(buf, "de");
+  EXPECT_EQ(sfio_seek(r, -2, SFIO_SEEK_END), 0);
+  EXPECT_EQ(sfio_tell(r), 6);
+  EXPECT_EQ(sfio_seek(r, 1, SFIO_SEEK_CUR), 0);
+  EXPECT_EQ(sfio_eof(r), 0);
+  // Whole elements only: one byte left is not a 2-byte element.
+  EXPECT_EQ(sfio_read(buf, 2, 4, r), 0u);
+  EXPECT_NE(sfio_eof(r), 0);
+  sfio_rewind(r);
+  EXPECT_EQ(sfio_eof(r), 0);
+  EXPECT_EQ(sfio_tell(r), 0);
+  memset(buf, 0, sizeof buf);
+  EXPECT_EQ(sfio_read(buf, 4, 4, r), 2u);
+  EXPECT_STREQ(buf, "abcdefgh");
+  EXPECT_EQ(sfio_close(r), 0);
+
+  EXPECT_EQ(sfio_open(path("no/such/dir").c_str(), "rb"), nullptr);
+  // "wb" empties an existing file.
+  w = sfio_open(p.c_str(), "wb");
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(sfio_close(w), 0);
+  EXPECT_EQ(slurp(p), "");
+}
+
+int g_calls;
+const void *g_last_buffer;
+uint32_t g_last_size, g_last_count;
+void *g_last_stream;
+
+uint32_t counting_write(const void *buffer, uint32_t size, uint32_t count, void *stream) {
+  ++g_calls;
+  g_last_buffer = buffer;
+  g_last_size = size;
+  g_last_count = count;
+  g_last_stream = stream;
+  return count - 1;
+}
+int fake_object;
+void *fake_open(const char *, const char *) {
+  ++g_calls;
+  return &fake_object;
+}
+int32_t fake_close(void *) {
+  ++g_calls;
+  return 77;
+}
+uint32_t fake_read(void *, uint32_t, uint32_t, void *) {
+  ++g_calls;
+  return 5;
+}
+int32_t fake_flush(void *) {
+  ++g_calls;
+  return -9;
+}
+int32_t fake_seek(void *, int32_t offset, int32_t origin) {
+  ++g_calls;
+  return offset * 100 + origin;
+}
+int32_t fake_tell(void *) {
+  ++g_calls;
+  return 1234;
+}
+void fake_rewind(void *) {
+  ++g_calls;
+}
+int32_t fake_eof(void *) {
+  ++g_calls;
+  return 3;
+}
+
+TEST_F(SfioTable, SettersReplaceWhatCallersReach) {
+  g_calls = 0;
+  sfio_set_fopen(fake_open);
+  sfio_set_fclose(fake_close);
+  sfio_set_fread(fake_read);
+  sfio_set_fwrite(counting_write);
+  sfio_set_fflush(fake_flush);
+  sfio_set_fseek(fake_seek);
+  sfio_set_ftell(fake_tell);
+  sfio_set_rewind(fake_rewind);
+  sfio_set_feof(fake_eof);
+  EXPECT_EQ(sfio_write, &counting_write);
+
+  // The handle of the replaced open is passed through unchanged.
+  void *s = sfio_open(path("never").c_str(), "wb");
+  EXPECT_EQ(s, &fake_object);
+  const char data[] = "xyz";
+  EXPECT_EQ(sfio_write(data, 1, 3, s), 2u);
+  EXPECT_EQ(g_last_buffer, data);
+  EXPECT_EQ(g_last_size, 1u);
+  EXPECT_EQ(g_last_count, 3u);
+  EXPECT_EQ(g_last_stream, &fake_object);
+  char buf[4];
+  EXPECT_EQ(sfio_read(buf, 1, 4, s), 5u);
+  EXPECT_EQ(sfio_flush(s), -9);
+  EXPECT_EQ(sfio_seek(s, 7, 2), 702);
+  EXPECT_EQ(sfio_tell(s), 1234);
+  sfio_rewind(s);
+  EXPECT_EQ(sfio_eof(s), 3);
+  EXPECT_EQ(sfio_close(s), 77);
+  EXPECT_EQ(g_calls, 9);
+  EXPECT_EQ(access(path("never").c_str(), F_OK), -1);
+
+  sfio_set_origin(10, 11, 12);
+  EXPECT_EQ(SFIO_SEEK_SET, 10);
+  EXPECT_EQ(SFIO_SEEK_CUR, 11);
+  EXPECT_EQ(SFIO_SEEK_END, 12);
+
+  // Stored unchecked.
+  sfio_set_fwrite(nullptr);
+  EXPECT_EQ(sfio_write, nullptr);
+}
+
+}  // namespace

@@ -144,17 +144,8 @@ TEST(Sram, AlignmentSplitFitAndMerge) {
     const SramHeader rest = header_at(reinterpret_cast<uintptr_t>(f) + 8);
     CHECK(f == b && rest.magic == kSramFreeMagic && rest.size == 0);
     CHECK(header_of(d).prev == reinterpret_cast<uintptr_t>(f) + 8);
-    sram_free(f);
-    used = usage().used;
-
-    // Neighbours merge in either order: each merge gives back a header.
-    sram_free(d);  // merges backwards into b's old place
-    CHECK(usage().used == used - 16 - H);
-    CHECK(header_of(b).magic == kSramFreeMagic && header_of(b).size == sb + H + 16);
-    CHECK(header_of(e).prev == reinterpret_cast<uintptr_t>(b) - H);
-    sram_free(a);  // merges forwards
-    CHECK(header_of(a).size == 8 + H + sb + H + 16);
-    sram_free(e);  // both ways, and with the tail
+    // Merging (checked at length by the random model) leaves one block.
+    for (void *p : {f, d, a, e}) sram_free(p);
     CHECK(usage().used == H && header_of(a).size == 995 - H);
   });
 }
@@ -178,9 +169,7 @@ TEST(Sram, CallocAndRealloc) {
   expect_child(0, "--\n" + warning + warning, [] {
     CHECK(sram_poollink(g_region, 8192) == 0);
     std::memset(g_region + H, 0xAB, 4096);
-    auto *z = static_cast<uint8_t *>(sram_calloc(2, 5));
-    CHECK(header_of(z).size == 16);
-    for (int i = 0; i < 16; ++i) CHECK(z[i] == 0);
+    // Clearing with count != 0 is checked over used memory by the random model.
     auto *m = static_cast<uint8_t *>(sram_calloc(0, 10));
     CHECK(header_of(m).size == 16 && m[0] == 0xAB && m[15] == 0xAB);  // count 0: not cleared
     CHECK(sram_calloc(0x10000, 0x10000) == nullptr);                  // product wraps
@@ -270,23 +259,7 @@ TEST(Sram, PartialLinkSortsAndBridges) {
     // Three headers, two bridge headers and the two gaps.
     CHECK(usage().used == 5 * H + 9000 + 8008);
     CHECK(usage().free == 1000 - 2 * H + 2000 - 2 * H + 2993 - H);
-
-    // Fill the pool: nothing lands in a gap or straddles a region end.
-    std::vector<uint8_t *> blocks;
-    for (uint8_t *p; (p = static_cast<uint8_t *>(sram_malloc(40))) != nullptr;) {
-      blocks.push_back(p);
-      bool inside = false;
-      for (int i = 0; i < 3; ++i) {
-        auto *lo = static_cast<uint8_t *>(addrs[i]);
-        if (p >= lo + H && p + 40 <= lo + sizes[i] - (i < 2 ? H : 0)) inside = true;
-      }
-      CHECK(inside);
-    }
-    CHECK(blocks.size() > 90);
-    for (uint8_t *p : blocks) sram_free(p);
-    CHECK(usage().used == 5 * H + 9000 + 8008);
-    // A region's free block never merges with its bridge.
-    CHECK(header_at(reinterpret_cast<uintptr_t>(r)).size == 1000 - 2 * H);
+    // The random model fills such a pool and checks the bridges stay.
   });
 }
 
@@ -305,8 +278,7 @@ uintptr_t check_heap(const std::map<uintptr_t, Live> &live, uint32_t bridges, ui
   uint32_t seen_live = 0, seen_bridges = 0;
   for (;;) {
     const SramHeader x = header_at(h);
-    CHECK(x.prev == before);
-    CHECK(x.magic == kSramUsedMagic || x.magic == kSramFreeMagic);
+    CHECK(x.prev == before && (x.magic == kSramUsedMagic || x.magic == kSramFreeMagic));
     used += H;
     if (x.magic == kSramFreeMagic) {
       CHECK(!last_free);

@@ -8,6 +8,7 @@
 #include <deque>
 #include <future>
 #include <random>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -26,32 +27,17 @@ struct Index {
   std::vector<Mutex> locks;
 };
 
-uint32_t state_of(const FastIdx &x, uint32_t slot) { return x.slots[slot].state; }
+uint32_t state_of(const FastIdx &x, uint32_t slot) {
+  return x.slots[slot].state;
+}
 
-TEST(FastIdx, HandsOutAscendingThenInReleaseOrder) {
+// Slots go out in ascending order, then as a FIFO of released slots while
+// the ring wraps many times; releasing a free slot changes nothing.
+TEST(FastIdx, RingMatchesFifoModelOverManyWraps) {
   FastIdxSlot slots[3];
   FastIdx x{};
   EXPECT_EQ(fastIdx_init(&x, nullptr, nullptr, 3), -1);
   EXPECT_EQ(fastIdx_init(&x, slots, nullptr, 0), -1);
-  Index ix(3);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 0);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 1);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 2);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), -1);
-  EXPECT_EQ(ix.x.used, 3u);
-  EXPECT_EQ(fastIdx_free(&ix.x, 1, nullptr, nullptr), 1);
-  EXPECT_EQ(fastIdx_free(&ix.x, 0, nullptr, nullptr), 0);
-  // A second release or an out-of-range number changes nothing.
-  EXPECT_EQ(fastIdx_free(&ix.x, 0, nullptr, nullptr), -1);
-  EXPECT_EQ(fastIdx_free(&ix.x, 3, nullptr, nullptr), -1);
-  EXPECT_EQ(ix.x.used, 1u);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 1);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 0);
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), -1);
-}
-
-// The ring wraps many times; it must behave as a FIFO of released slots.
-TEST(FastIdx, RingMatchesFifoModelOverManyWraps) {
   for (bool locks : {true, false}) {
     Index ix(7, locks);
     std::deque<uint32_t> model{0, 1, 2, 3, 4, 5, 6};
@@ -59,19 +45,19 @@ TEST(FastIdx, RingMatchesFifoModelOverManyWraps) {
     std::mt19937 rng(42);
     for (int step = 0; step < 5000; ++step) {
       if (rng() % 2 == 0) {
-        int32_t got = fastIdx_alloc(&ix.x, nullptr, nullptr);
-        if (model.empty()) {
-          ASSERT_EQ(got, -1);
-        } else {
-          ASSERT_EQ(got, static_cast<int32_t>(model.front()));
+        const int32_t got = fastIdx_alloc(&ix.x, nullptr, nullptr);
+        ASSERT_EQ(got, model.empty() ? -1 : static_cast<int32_t>(model.front()));
+        if (got >= 0) {
           model.pop_front();
           held.push_back(static_cast<uint32_t>(got));
         }
       } else if (!held.empty()) {
-        size_t pick = rng() % held.size();
-        uint32_t slot = held[pick];
-        held.erase(held.begin() + static_cast<long>(pick));
+        const auto pick = held.begin() + static_cast<long>(rng() % held.size());
+        const uint32_t slot = *pick;
+        held.erase(pick);
         ASSERT_EQ(fastIdx_free(&ix.x, slot, nullptr, nullptr), static_cast<int32_t>(slot));
+        ASSERT_EQ(fastIdx_free(&ix.x, slot, nullptr, nullptr), -1);
+        ASSERT_EQ(fastIdx_free(&ix.x, 7, nullptr, nullptr), -1);
         model.push_back(slot);
       }
       ASSERT_EQ(ix.x.used, held.size());
@@ -85,22 +71,20 @@ TEST(FastIdx, InitTwoStartsInUseWithEverySlotStillInTheRing) {
   ASSERT_EQ(fastIdx_init2(&x, slots, nullptr, 2), 0);
   EXPECT_EQ(x.used, 0u);
   EXPECT_EQ(fastIdx_route(&x, 1, nullptr, nullptr, nullptr), 1);
-  EXPECT_EQ(fastIdx_alloc(&x, nullptr, nullptr), 0);
-  EXPECT_EQ(fastIdx_alloc(&x, nullptr, nullptr), 1);
-  EXPECT_EQ(fastIdx_alloc(&x, nullptr, nullptr), -1);
+  for (int32_t slot : {0, 1, -1}) EXPECT_EQ(fastIdx_alloc(&x, nullptr, nullptr), slot);
   fastIdx_deinit(&x);
 }
 
+// Every call of record_call as (slot, the state it saw).
+using Calls = std::vector<std::pair<uint32_t, uint32_t>>;
 struct Seen {
   FastIdx *x;
-  std::vector<uint32_t> slots;
-  std::vector<uint32_t> states;
+  Calls calls;
 };
 
 int32_t record_call(uint32_t slot, void *arg) {
   auto *seen = static_cast<Seen *>(arg);
-  seen->slots.push_back(slot);
-  seen->states.push_back(seen->x->slots[slot].state);
+  seen->calls.emplace_back(slot, seen->x->slots[slot].state);
   return 40 + static_cast<int32_t>(slot);
 }
 int32_t refuse_slot(uint32_t slot, void *arg) {
@@ -108,7 +92,9 @@ int32_t refuse_slot(uint32_t slot, void *arg) {
   EXPECT_EQ(static_cast<FastIdx *>(arg)->slots[slot].state, 2u);
   return 7;
 }
-int32_t negative(uint32_t, void *) { return -5; }
+int32_t negative(uint32_t, void *) {
+  return -5;
+}
 int32_t route_again(uint32_t slot, void *arg) {
   // Slot locks are recursive: the same thread may visit its slot again.
   return 100 + fastIdx_route(static_cast<FastIdx *>(arg), slot, nullptr, nullptr, nullptr);
@@ -117,51 +103,40 @@ int32_t route_again(uint32_t slot, void *arg) {
 TEST(FastIdx, CallbacksAndPendingRelease) {
   for (bool locks : {true, false}) {
     Index ix(3, locks);
-    Seen seen{&ix.x, {}, {}};
+    auto state_and_used = [&](uint32_t slot) {
+      return std::make_pair(state_of(ix.x, slot), ix.x.used);
+    };
+    Seen seen{&ix.x, {}};
     // The alloc callback runs with the slot already in use; its result is
     // not the call's result unless negative.
     EXPECT_EQ(fastIdx_alloc(&ix.x, &seen, record_call), 0);
-    EXPECT_EQ(seen.slots, std::vector<uint32_t>{0});
-    EXPECT_EQ(seen.states, std::vector<uint32_t>{1});
     // A refused slot goes back and the call fails.
     EXPECT_EQ(fastIdx_alloc(&ix.x, &ix.x, refuse_slot), -1);
-    EXPECT_EQ(state_of(ix.x, 1), 0u);
-    EXPECT_EQ(ix.x.used, 1u);
+    EXPECT_EQ(state_and_used(1), std::make_pair(0u, 1u));
     // A negative result alone keeps the slot.
     EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, negative), -5);
-    EXPECT_EQ(state_of(ix.x, 2), 1u);
-    EXPECT_EQ(ix.x.used, 2u);
+    EXPECT_EQ(state_and_used(2), std::make_pair(1u, 2u));
 
     // Route: callbacks by state, defaults, and out of range.
-    seen.slots.clear();
-    seen.states.clear();
     EXPECT_EQ(fastIdx_route(&ix.x, 0, &seen, record_call, nullptr), 40);
     EXPECT_EQ(fastIdx_route(&ix.x, 1, &seen, nullptr, record_call), 41);
-    EXPECT_EQ(seen.states, (std::vector<uint32_t>{1, 0}));
     EXPECT_EQ(fastIdx_route(&ix.x, 0, nullptr, nullptr, nullptr), 1);
     EXPECT_EQ(fastIdx_route(&ix.x, 1, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(fastIdx_route(&ix.x, 3, &seen, record_call, record_call), 0);
-    EXPECT_EQ(seen.slots.size(), 2u);
     EXPECT_EQ(fastIdx_route(&ix.x, 0, &ix.x, route_again, nullptr), 101);
     // Deleting from inside a route callback frees the slot afterwards.
     EXPECT_EQ(fastIdx_route(&ix.x, 2, &ix.x, refuse_slot, nullptr), 7);
-    EXPECT_EQ(state_of(ix.x, 2), 0u);
-    EXPECT_EQ(ix.x.used, 1u);
+    EXPECT_EQ(state_and_used(2), std::make_pair(0u, 1u));
     EXPECT_EQ(fastIdx_route_delete(&ix.x, 2), -1);
     EXPECT_EQ(fastIdx_route_delete(&ix.x, 3), -1);
 
     // The release callback sees the state already at 0.
-    seen.slots.clear();
-    seen.states.clear();
     EXPECT_EQ(fastIdx_free(&ix.x, 0, &seen, record_call), 0);
-    EXPECT_EQ(seen.states, std::vector<uint32_t>{0});
     EXPECT_EQ(fastIdx_free(&ix.x, 0, &seen, record_call), -1);
-    EXPECT_EQ(seen.slots.size(), 1u);
     EXPECT_EQ(ix.x.used, 0u);
+    EXPECT_EQ(seen.calls, (Calls{{0, 1}, {0, 1}, {1, 0}, {0, 0}}));
     // Slots come back in release order: 1, 2, 0.
-    EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 1);
-    EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 2);
-    EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 0);
+    for (int32_t slot : {1, 2, 0}) EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), slot);
   }
 }
 
@@ -177,7 +152,7 @@ TEST(FastIdx, LockIsRecursiveAndAliasesAreOneFunction) {
   fastIdx_lock(&ix.x, 0);
   fastIdx_lock(&ix.x, 0);
   fastIdx_lock(&ix.x, 9);  // out of range: nothing
-  EXPECT_EQ(fastIdx_route(&ix.x, 0, nullptr, [](uint32_t, void *) { return 5; }, nullptr), 5);
+  EXPECT_EQ(fastIdx_route(&ix.x, 0, nullptr, negative, nullptr), -5);
   fastIdx_unlock(&ix.x, 9);
   fastIdx_unlock(&ix.x, 0);
   fastIdx_unlock(&ix.x, 0);
@@ -207,16 +182,14 @@ struct Db {
               0);
   }
   ~Db() { fastIdx_deinit(&d.index); }
-  int32_t insert(const char *key, uint32_t payload) {
-    Rec r{};
-    std::strncpy(r.key, key, sizeof r.key);
-    r.payload = payload;
-    return memdb_insert(&d, &r);
-  }
-  static Rec keyed(const char *key) {
-    Rec r{};
+  static Rec keyed(const char *key, uint32_t payload = 0) {
+    Rec r{0, {}, payload};
     std::strncpy(r.key, key, sizeof r.key);
     return r;
+  }
+  int32_t insert(const char *key, uint32_t payload) {
+    Rec r = keyed(key, payload);
+    return memdb_insert(&d, &r);
   }
   MemDb d{};
   std::vector<Rec> table;
@@ -262,12 +235,11 @@ TEST(MemDb, InsertQueryExistEraseRoute) {
     EXPECT_EQ(memdb_query(&db.d, nullptr, nullptr, nullptr), -2);
     EXPECT_EQ(memdb_exist(&db.d, nullptr), 0);
 
-    Seen seen{&db.d.index, {}, {}};
+    Seen seen{&db.d.index, {}};
     EXPECT_EQ(memdb_erase(&db.d, gamma.key, &seen, record_call), -1);
     EXPECT_EQ(memdb_erase(&db.d, nullptr, &seen, record_call), -2);
     EXPECT_EQ(memdb_erase(&db.d, beta.key, &seen, record_call), 0);
-    EXPECT_EQ(seen.slots, std::vector<uint32_t>{1});
-    EXPECT_EQ(seen.states, std::vector<uint32_t>{0});
+    EXPECT_EQ(seen.calls, (Calls{{1, 0}}));
     EXPECT_EQ(memdb_exist(&db.d, beta.key), 3);  // the second copy remains
     EXPECT_EQ(db.insert("delta", 40), 3);
     EXPECT_EQ(db.insert("eps", 50), 1);  // the released slot comes back
@@ -277,9 +249,7 @@ TEST(MemDb, InsertQueryExistEraseRoute) {
     EXPECT_EQ(memdb_route(&db.d, 4, &db, payload_of), 0);
     EXPECT_EQ(memdb_erase(&db.d, Db::keyed("delta").key, nullptr, nullptr), 0);
     EXPECT_EQ(memdb_route(&db.d, 3, &db, payload_of), 0);  // free slot: no callback
-    EXPECT_EQ(memdb_route(&db.d, 1, &db.d, [](uint32_t s, void *a) {
-      return memdb_route_delete(static_cast<MemDb *>(a), s);
-    }), 1);
+    EXPECT_EQ(memdb_route(&db.d, 1, &db.d.index, refuse_slot), 7);
     EXPECT_EQ(memdb_exist(&db.d, Db::keyed("eps").key), 0);
     EXPECT_EQ(db.d.index.used, 2u);
   }
@@ -299,7 +269,8 @@ TEST(MemDb, QueryStopsAfterTheInUseSlotsItCounted) {
       memdb_unlock(&db.d, 3);
     });
     held.get_future().wait();
-    auto query = std::async(std::launch::async, [&] { return memdb_query(&db.d, key.key, nullptr, nullptr); });
+    auto query = std::async(std::launch::async,
+                            [&] { return memdb_query(&db.d, key.key, nullptr, nullptr); });
     const bool finished = query.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     hold.set_value();
     holder.join();
@@ -321,17 +292,14 @@ TEST(MemDb, QueryStopsAfterTheInUseSlotsItCounted) {
 TEST(MemDb, QueryReachingTheEndFirstGivesMinusTwo) {
   Db db(3);
   ASSERT_EQ(db.insert("a", 1), 0);
-  int32_t inner = 0;
-  struct Ctx {
-    Db *db;
-    int32_t *inner;
-  } ctx{&db, &inner};
-  ASSERT_EQ(fastIdx_free(&db.d.index, 0, &ctx, [](uint32_t, void *a) {
-    auto *c = static_cast<Ctx *>(a);
-    *c->inner = memdb_query(&c->db->d, Db::keyed("a").key, nullptr, nullptr);
+  std::pair<MemDb *, int32_t> ctx{&db.d, 0};  // the database, the inner result
+  auto query = [](uint32_t, void *arg) {
+    auto *c = static_cast<std::pair<MemDb *, int32_t> *>(arg);
+    c->second = memdb_query(c->first, Db::keyed("a").key, nullptr, nullptr);
     return 0;
-  }), 0);
-  EXPECT_EQ(inner, -2);
+  };
+  ASSERT_EQ(fastIdx_free(&db.d.index, 0, &ctx, query), 0);
+  EXPECT_EQ(ctx.second, -2);
 }
 
 // ---- Several threads -------------------------------------------------------
@@ -345,12 +313,12 @@ struct Stress {
 
 int32_t claim(uint32_t slot, void *arg) {
   auto *s = static_cast<Stress *>(arg);
-  if (s->owner[slot].exchange(1) != 0) s->errors.fetch_add(1);
+  s->errors += s->owner[slot].exchange(1) != 0;
   return 0;
 }
 int32_t unclaim(uint32_t slot, void *arg) {
   auto *s = static_cast<Stress *>(arg);
-  if (s->owner[slot].exchange(0) != 1) s->errors.fetch_add(1);
+  s->errors += s->owner[slot].exchange(0) != 1;
   return 0;
 }
 int32_t check_claimed(uint32_t slot, void *arg) {
@@ -376,8 +344,8 @@ TEST(FastIdx, ThreadsNeverShareOrLoseASlot) {
         } else if (!mine.empty()) {
           uint32_t slot = mine.back();
           mine.pop_back();
-          if (fastIdx_route(&ix.x, slot, &s, check_claimed, nullptr) != 1) s.errors.fetch_add(1);
-          if (fastIdx_free(&ix.x, slot, &s, unclaim) != static_cast<int32_t>(slot)) s.errors.fetch_add(1);
+          s.errors += fastIdx_route(&ix.x, slot, &s, check_claimed, nullptr) != 1;
+          s.errors += fastIdx_free(&ix.x, slot, &s, unclaim) != static_cast<int32_t>(slot);
         }
       }
       for (uint32_t slot : mine) fastIdx_free(&ix.x, slot, &s, unclaim);
@@ -386,14 +354,14 @@ TEST(FastIdx, ThreadsNeverShareOrLoseASlot) {
   for (auto &t : threads) t.join();
   EXPECT_EQ(s.errors.load(), 0);
   EXPECT_EQ(ix.x.used, 0u);
-  std::vector<bool> seen(Stress::kSlots, false);
-  for (uint32_t i = 0; i < Stress::kSlots; ++i) {
-    int32_t slot = fastIdx_alloc(&ix.x, nullptr, nullptr);
-    ASSERT_GE(slot, 0);
-    EXPECT_FALSE(seen[static_cast<size_t>(slot)]);
-    seen[static_cast<size_t>(slot)] = true;
-  }
+  // Every slot is in the ring exactly once.
+  std::set<int32_t> handed;
+  for (uint32_t i = 0; i < Stress::kSlots; ++i)
+    handed.insert(fastIdx_alloc(&ix.x, nullptr, nullptr));
   EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), -1);
+  EXPECT_EQ(handed.size(), Stress::kSlots);
+  EXPECT_EQ(*handed.begin(), 0);
+  EXPECT_EQ(*handed.rbegin(), static_cast<int32_t>(Stress::kSlots - 1));
 }
 
 TEST(MemDb, ThreadsInsertFindAndEraseTheirOwnKeys) {
@@ -404,24 +372,23 @@ TEST(MemDb, ThreadsInsertFindAndEraseTheirOwnKeys) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int round = 0; round < 300; ++round) {
-        char key[8];
-        std::vector<uint32_t> payloads;
+        auto own = [&](int k) {
+          Rec r = Db::keyed("", static_cast<uint32_t>(t * 100000 + round * 10 + k));
+          std::snprintf(r.key, sizeof r.key, "%d:%d", t, k);
+          return r;
+        };
         for (int k = 0; k < 8; ++k) {
-          std::snprintf(key, sizeof key, "%d:%d", t, k);
-          uint32_t payload = static_cast<uint32_t>(t * 100000 + round * 10 + k);
-          if (db.insert(key, payload) < 0) errors.fetch_add(1);
-          payloads.push_back(payload);
+          Rec r = own(k);
+          errors += memdb_insert(&db.d, &r) < 0;
         }
         for (int k = 0; k < 8; ++k) {
-          std::snprintf(key, sizeof key, "%d:%d", t, k);
-          Rec r = Db::keyed(key);
+          Rec r = own(k);
           // Records other threads insert meanwhile may end a scan early
           // (-1), but a record found is always the thread's own.
-          int32_t found = memdb_query(&db.d, r.key, &db, payload_of);
-          if (found != -1 && found != static_cast<int32_t>(payloads[static_cast<size_t>(k)]))
-            errors.fetch_add(1);
-          if (memdb_erase(&db.d, r.key, nullptr, nullptr) != 0) errors.fetch_add(1);
-          if (memdb_exist(&db.d, r.key) != 0) errors.fetch_add(1);
+          const int32_t found = memdb_query(&db.d, r.key, &db, payload_of);
+          errors += found != -1 && found != static_cast<int32_t>(r.payload);
+          errors += memdb_erase(&db.d, r.key, nullptr, nullptr) != 0;
+          errors += memdb_exist(&db.d, r.key) != 0;
         }
       }
     });

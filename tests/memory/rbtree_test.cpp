@@ -3,6 +3,7 @@
 // walks and iterators, allocation failures, and several threads at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,39 +22,31 @@
 
 namespace {
 
-// ---- captured trace lines ------------------------------------------------
+using Line = std::pair<int32_t, std::string>;
+using LineList = std::vector<Line>;
 
 std::mutex g_lines_mutex;
-std::vector<std::pair<int32_t, std::string>> g_lines;
+LineList g_lines;
 
 void capture(const DebugInfo *info) {
-  std::string message = info->message;
-  if (message.rfind("[RBTree]: ", 0) != 0) return;
+  if (std::strncmp(info->message, "[RBTree]: ", 10) != 0) return;
   std::lock_guard<std::mutex> lock(g_lines_mutex);
-  g_lines.emplace_back(info->level, message);
+  g_lines.emplace_back(info->level, info->message);
 }
 
-class Lines {
- public:
+// Captures the tree's trace lines while it lives.
+struct Lines {
   Lines() {
-    std::lock_guard<std::mutex> lock(g_lines_mutex);
-    g_lines.clear();
+    take();
     AddDebugInfoRoute(capture);
   }
   ~Lines() { DelDebugInfoRoute(capture); }
   // Returns and forgets what was captured so far.
-  std::vector<std::pair<int32_t, std::string>> take() {
+  LineList take() {
     std::lock_guard<std::mutex> lock(g_lines_mutex);
-    auto out = std::move(g_lines);
-    g_lines.clear();
-    return out;
+    return std::exchange(g_lines, {});
   }
 };
-
-using Line = std::pair<int32_t, std::string>;
-using LineList = std::vector<Line>;
-
-// ---- a tree over a pool ------------------------------------------------------
 
 struct Rec {
   uint32_t id;
@@ -60,45 +54,56 @@ struct Rec {
   uint32_t payload;
 };
 
-using Hash = std::array<uint32_t, 4>;
+Rec make(uint32_t n, uint32_t payload = 0) {
+  Rec r{n, {}, payload};
+  std::snprintf(reinterpret_cast<char *>(r.key), sizeof r.key, "key-%u", n);
+  return r;
+}
 
-Hash hash_of(const uint8_t *key, int length = 16) {
-  uint8_t out[16];
-  MurmurHash3_x86_128(key, length, 20170713, out);
+using Hash = std::array<uint32_t, 4>;  // compares word 0 first, unsigned
+
+Hash hash_key(const uint8_t *key) {
   Hash h;
-  std::memcpy(h.data(), out, sizeof out);
-  return h;  // std::array compares word 0 first, unsigned
+  MurmurHash3_x86_128(key, 16, 20170713, h.data());
+  return h;
+}
+Hash hash_of(uint32_t n) {
+  return hash_key(make(n).key);
+}
+
+int32_t payload_of(uint32_t slot, void *table) {
+  return static_cast<int32_t>(static_cast<Rec *>(table)[slot].payload);
 }
 
 struct Tree {
-  explicit Tree(uint32_t count, bool with_locks = true) {
+  explicit Tree(uint32_t count) {
     EXPECT_EQ(rbtree_pool_malloc(&pool, count, sizeof(Rec)), 0);
     table = static_cast<Rec *>(pool.table);
-    EXPECT_EQ(rbtree_init(&t, pool.table, with_locks ? pool.locks : nullptr, pool.nodes, pool.slots,
-                          count, sizeof(Rec), sizeof(Rec::key), table[0].key),
+    EXPECT_EQ(rbtree_init(&t, table, pool.locks, pool.nodes, pool.slots, count, sizeof(Rec), 16,
+                          table[0].key),
               0);
   }
   ~Tree() {
     rbtree_deinit(&t);
     rbtree_pool_free(&pool);
   }
-  static Rec make(uint32_t n, uint32_t payload = 0) {
-    Rec r{};
-    r.id = n;
-    std::snprintf(reinterpret_cast<char *>(r.key), sizeof r.key, "key-%u", n);
-    r.payload = payload;
-    return r;
-  }
   int32_t insert(uint32_t n, uint32_t payload = 0) {
     Rec r = make(n, payload);
     return rbtree_insert(&t, &r);
+  }
+  int32_t exist(uint32_t n) { return rbtree_exist(&t, make(n).key); }
+  int32_t query(uint32_t n, void *arg = nullptr, FastIdxCallback cb = nullptr) {
+    return rbtree_query(&t, make(n).key, arg, cb);
+  }
+  int32_t erase(uint32_t n, void *arg = nullptr, FastIdxCallback cb = nullptr) {
+    return rbtree_erase(&t, make(n).key, arg, cb);
   }
   RBTreePool pool{};
   RBTree t{};
   Rec *table = nullptr;
 };
 
-// Black height of the subtree, or -1 after recording a failure.
+// Black height of the subtree; why records the first broken rule.
 int check_subtree(const RBTNode *n, const RBTNode *parent, std::vector<const RBTNode *> &order,
                   std::string &why) {
   if (!n) return 1;
@@ -112,14 +117,22 @@ int check_subtree(const RBTNode *n, const RBTNode *parent, std::vector<const RBT
   return left + (n->colour == 1 ? 1 : 0);
 }
 
-// Checks the red-black rules and that the in-order sequence is the model.
-void expect_matches(const Tree &tree, const std::map<Hash, uint32_t> &model) {
+std::map<Hash, uint32_t> by_hash(const std::map<uint32_t, uint32_t> &slot_of) {
+  std::map<Hash, uint32_t> model;
+  for (auto [n, slot] : slot_of) model[hash_of(n)] = slot;
+  return model;
+}
+
+// Checks the red-black rules and that the in-order sequence of nodes is the
+// model's keys (key number -> slot), ascending by hash.
+void expect_matches(const Tree &tree, const std::map<uint32_t, uint32_t> &slot_of) {
   const RBTNode *root = tree.t.root;
   std::string why;
   if (root && root->colour != 1) why = "root is red";
   std::vector<const RBTNode *> order;
   check_subtree(root, nullptr, order, why);
   ASSERT_EQ(why, "");
+  const auto model = by_hash(slot_of);
   ASSERT_EQ(order.size(), model.size());
   auto m = model.begin();
   for (const RBTNode *n : order) {
@@ -128,7 +141,7 @@ void expect_matches(const Tree &tree, const std::map<Hash, uint32_t> &model) {
     ASSERT_EQ(h, m->first);
     ASSERT_EQ(n->slot, m->second);
     ASSERT_EQ(n, &tree.t.nodes[n->slot]);
-    ASSERT_EQ(hash_of(tree.table[n->slot].key), h);
+    ASSERT_EQ(h, hash_key(tree.table[n->slot].key));
     ++m;
   }
   ASSERT_EQ(rbtree_count(const_cast<RBTree *>(&tree.t)), model.size());
@@ -138,62 +151,54 @@ TEST(RBTree, RandomRunKeepsInvariantsAndMatchesAMapModel) {
   constexpr uint32_t kSlots = 300;
   Tree tree(kSlots);
   Lines lines;
-  std::map<Hash, uint32_t> model;    // hash -> slot
-  std::map<uint32_t, uint32_t> key_of_slot;
+  std::map<uint32_t, uint32_t> slot_of;  // key number -> slot
   std::mt19937 rng(20170713);
   for (int step = 0; step < 6000; ++step) {
-    const uint32_t n = rng() % 400;
-    Rec r = Tree::make(n);
-    const Hash h = hash_of(r.key);
-    const unsigned op = rng() % 10;
+    const uint32_t n = rng() % 400, op = rng() % 10;
+    const auto it = slot_of.find(n);
     if (op < 5) {
-      int32_t slot = rbtree_insert(&tree.t, &r);
-      if (model.count(h)) {
-        ASSERT_EQ(slot, -1);
-      } else if (model.size() == kSlots) {
+      const int32_t slot = tree.insert(n);
+      if (it != slot_of.end() || slot_of.size() == kSlots) {
         ASSERT_EQ(slot, -1);
       } else {
         ASSERT_GE(slot, 0);
-        model[h] = static_cast<uint32_t>(slot);
-        key_of_slot[static_cast<uint32_t>(slot)] = n;
+        slot_of[n] = static_cast<uint32_t>(slot);
       }
     } else if (op < 8) {
-      int32_t slot = rbtree_erase(&tree.t, r.key, nullptr, nullptr);
-      auto it = model.find(h);
-      if (it == model.end()) {
-        ASSERT_EQ(slot, -1);
-      } else {
-        ASSERT_EQ(slot, static_cast<int32_t>(it->second));
-        key_of_slot.erase(it->second);
-        model.erase(it);
-      }
+      ASSERT_EQ(tree.erase(n), it == slot_of.end() ? -1 : static_cast<int32_t>(it->second));
+      if (it != slot_of.end()) slot_of.erase(it);
     } else {
       const uint32_t slot = rng() % (kSlots + 2);
-      int32_t got = rbtree_delete(&tree.t, slot, nullptr, nullptr);
-      auto it = key_of_slot.find(slot);
-      if (it == key_of_slot.end()) {
-        ASSERT_EQ(got, -1);
-      } else {
-        ASSERT_EQ(got, static_cast<int32_t>(slot));
-        model.erase(hash_of(Tree::make(it->second).key));
-        key_of_slot.erase(it);
-      }
+      const auto held = std::find_if(slot_of.begin(), slot_of.end(),
+                                     [&](const auto &e) { return e.second == slot; });
+      const bool in_use = held != slot_of.end();
+      ASSERT_EQ(rbtree_delete(&tree.t, slot, nullptr, nullptr),
+                in_use ? static_cast<int32_t>(slot) : -1);
+      if (in_use) slot_of.erase(held);
     }
-    expect_matches(tree, model);
-    if (testing::Test::HasFatalFailure()) return;
-    for (const auto &[slot, key] : key_of_slot) {
-      Rec probe = Tree::make(key);
-      ASSERT_EQ(rbtree_exist(&tree.t, probe.key), static_cast<int32_t>(slot));
-    }
+    expect_matches(tree, slot_of);
+    if (HasFatalFailure()) return;
+    for (const auto &[key, slot] : slot_of) ASSERT_EQ(tree.exist(key), static_cast<int32_t>(slot));
   }
-  // Walk orders agree with the structure: in-order is ascending hash.
+  // The in-order walk gives ascending hashes.
   RBIterator it{};
   ASSERT_EQ(rbiterator_malloc(&it, kSlots), 0);
   ASSERT_EQ(rbtree_iterator(&tree.t, &it, 1), 0);
-  ASSERT_EQ(it.count, model.size());
-  size_t i = 0;
-  for (const auto &[hash, slot] : model) EXPECT_EQ(it.array[i++], slot);
+  std::vector<uint32_t> slots;
+  for (const auto &[hash, slot] : by_hash(slot_of)) slots.push_back(slot);
+  EXPECT_EQ(std::vector<uint32_t>(it.array, it.array + it.count), slots);
   rbiterator_free(&it);
+}
+
+// Records the slot and the state it is in for every call.
+struct Seen {
+  RBTree *t;
+  std::vector<std::pair<uint32_t, uint32_t>> calls;
+};
+int32_t note(uint32_t slot, void *arg) {
+  auto *seen = static_cast<Seen *>(arg);
+  seen->calls.emplace_back(slot, seen->t->index.slots[slot].state);
+  return 0;
 }
 
 TEST(RBTree, InsertAndLookupResultsWithTheirLines) {
@@ -208,51 +213,35 @@ TEST(RBTree, InsertAndLookupResultsWithTheirLines) {
   EXPECT_EQ(tree.insert(3, 33), -1);  // full: no line
   EXPECT_EQ(rbtree_insert(&tree.t, nullptr), -1);
   EXPECT_EQ(rbtree_insert(nullptr, &tree.table[0]), -1);
-  EXPECT_EQ(lines.take(), (LineList{{3, "[RBTree]: Input field or object cannot be null\r\n"},
-                                    {3, "[RBTree]: Input field or object cannot be null\r\n"}}));
+  EXPECT_EQ(lines.take(), LineList(2, {3, "[RBTree]: Input field or object cannot be null\r\n"}));
   EXPECT_EQ(rbtree_poolsize(&tree.t), 2u);
 
-  Rec k1 = Tree::make(1), k2 = Tree::make(2), k9 = Tree::make(9);
-  EXPECT_EQ(rbtree_exist(&tree.t, k2.key), 1);
-  EXPECT_EQ(rbtree_exist(&tree.t, k9.key), -1);
-  EXPECT_EQ(rbtree_query(&tree.t, k1.key, nullptr, nullptr), 0);
-  auto payload = [](uint32_t slot, void *arg) {
-    return static_cast<int32_t>(static_cast<Rec *>(arg)[slot].payload);
-  };
-  EXPECT_EQ(rbtree_query(&tree.t, k2.key, tree.table, payload), 22);
-  EXPECT_EQ(rbtree_query(&tree.t, k9.key, tree.table, payload), -1);
+  EXPECT_EQ(tree.exist(2), 1);
+  EXPECT_EQ(tree.exist(9), -1);
+  EXPECT_EQ(tree.query(1), 0);
+  EXPECT_EQ(tree.query(2, tree.table, payload_of), 22);
+  EXPECT_EQ(tree.query(9, tree.table, payload_of), -1);
   EXPECT_EQ(lines.take(), LineList{});
 
   // The caller overwrites the key of slot 1: the hash still finds it, the
   // check under the record lock does not.
   tree.table[1].key[0] = 'X';
-  EXPECT_EQ(rbtree_exist(&tree.t, k2.key), -1);
-  EXPECT_EQ(rbtree_query(&tree.t, k2.key, tree.table, payload), -1);
-  EXPECT_EQ(rbtree_query(&tree.t, k2.key, nullptr, nullptr), 1);
-  const Line changed{2, "[RBTree]: Key value in the database is changed already\r\n"};
-  EXPECT_EQ(lines.take(), (LineList{changed, changed}));
+  EXPECT_EQ(tree.exist(2), -1);
+  EXPECT_EQ(tree.query(2, tree.table, payload_of), -1);
+  EXPECT_EQ(tree.query(2), 1);
+  EXPECT_EQ(lines.take(),
+            LineList(2, {2, "[RBTree]: Key value in the database is changed already\r\n"}));
 
-  EXPECT_EQ(rbtree_erase(&tree.t, k9.key, nullptr, nullptr), -1);
+  EXPECT_EQ(tree.erase(9), -1);
   EXPECT_EQ(lines.take(),
             (LineList{{2, "[RBTree]: Cannot remove a RBTNode, because it's not found\r\n"}}));
-  // Erase does not compare the stored key.
-  std::vector<std::pair<uint32_t, uint32_t>> calls;  // slot, state seen
-  struct Ctx {
-    RBTree *t;
-    std::vector<std::pair<uint32_t, uint32_t>> *calls;
-  } ctx{&tree.t, &calls};
-  auto seen = [](uint32_t slot, void *arg) {
-    auto *c = static_cast<Ctx *>(arg);
-    c->calls->emplace_back(slot, c->t->index.slots[slot].state);
-    return 0;
-  };
-  EXPECT_EQ(rbtree_erase(&tree.t, k2.key, &ctx, seen), 1);
-  EXPECT_EQ((calls), (std::vector<std::pair<uint32_t, uint32_t>>{{1, 0}}));
-  EXPECT_EQ(rbtree_exist(&tree.t, k2.key), -1);
-  EXPECT_EQ(rbtree_delete(&tree.t, 0, &ctx, seen), 0);
-  EXPECT_EQ(rbtree_delete(&tree.t, 0, &ctx, seen), -1);
-  EXPECT_EQ(rbtree_delete(&tree.t, 2, &ctx, seen), -1);
-  EXPECT_EQ(calls.size(), 2u);
+  // Erase does not compare the stored key; callbacks see the slot free.
+  Seen seen{&tree.t, {}};
+  EXPECT_EQ(tree.erase(2, &seen, note), 1);
+  EXPECT_EQ(tree.exist(2), -1);
+  EXPECT_EQ(rbtree_delete(&tree.t, 0, &seen, note), 0);
+  EXPECT_EQ(rbtree_delete(&tree.t, 0, &seen, note), -1);  // already free
+  EXPECT_EQ(seen.calls, (std::vector<std::pair<uint32_t, uint32_t>>{{1, 0}, {0, 0}}));
   EXPECT_EQ(tree.t.root, nullptr);
   EXPECT_EQ(rbtree_count(&tree.t), 0u);
   EXPECT_EQ(lines.take(), LineList{});
@@ -263,34 +252,32 @@ TEST(RBTree, RouteAndSlotsReleasedBehindTheTreesBack) {
   Tree tree(3);
   ASSERT_EQ(tree.insert(1, 10), 0);
   ASSERT_EQ(tree.insert(2, 20), 1);
-  auto payload = [](uint32_t slot, void *arg) {
-    return static_cast<int32_t>(static_cast<Rec *>(arg)[slot].payload);
-  };
-  EXPECT_EQ(rbtree_route(&tree.t, 1, tree.table, payload), 20);
+  EXPECT_EQ(rbtree_route(&tree.t, 1, tree.table, payload_of), 20);
   EXPECT_EQ(rbtree_route(&tree.t, 1, nullptr, nullptr), 1);
-  EXPECT_EQ(rbtree_route(&tree.t, 3, tree.table, payload), 0);
+  EXPECT_EQ(rbtree_route(&tree.t, 3, tree.table, payload_of), 0);
   EXPECT_EQ(lines.take(), LineList{});
-  EXPECT_EQ(rbtree_route(&tree.t, 2, tree.table, payload), -1);
+  EXPECT_EQ(rbtree_route(&tree.t, 2, tree.table, payload_of), -1);
   EXPECT_EQ(lines.take(), (LineList{{2, "[RBTree]: This data record is expired\r\n"}}));
 
   // Released from inside a route callback: the node stays linked and a
   // lookup reports it as expired.
-  EXPECT_EQ(rbtree_route(&tree.t, 0, &tree.t.index, [](uint32_t slot, void *arg) {
-    return fastIdx_route_delete(static_cast<FastIdx *>(arg), slot);
-  }), 0);
+  auto release = [](uint32_t slot, void *index) {
+    return fastIdx_route_delete(static_cast<FastIdx *>(index), slot);
+  };
+  EXPECT_EQ(rbtree_route(&tree.t, 0, &tree.t.index, release), 0);
   EXPECT_EQ(rbtree_count(&tree.t), 1u);
-  Rec k1 = Tree::make(1);
-  EXPECT_EQ(rbtree_exist(&tree.t, k1.key), -1);
+  EXPECT_EQ(tree.exist(1), -1);
   EXPECT_EQ(lines.take(), (LineList{{2, "[RBTree]: RBTNode is expired\r\n"}}));
   // Slot 0 comes back after slot 2; handing it out again relinks its node.
   EXPECT_EQ(tree.insert(3, 30), 2);
   EXPECT_EQ(tree.insert(1, 11), 0);
-  EXPECT_EQ(rbtree_exist(&tree.t, k1.key), 0);
-  std::map<Hash, uint32_t> model{{hash_of(Tree::make(1).key), 0},
-                                 {hash_of(Tree::make(2).key), 1},
-                                 {hash_of(Tree::make(3).key), 2}};
-  expect_matches(tree, model);
+  EXPECT_EQ(tree.exist(1), 0);
+  expect_matches(tree, {{1, 0}, {2, 1}, {3, 2}});
   EXPECT_EQ(lines.take(), LineList{});
+}
+
+std::tuple<void *, Mutex *, RBTNode *, FastIdxSlot *> fields(const RBTreePool &p) {
+  return {p.table, p.locks, p.nodes, p.slots};
 }
 
 TEST(RBTree, InitAndPoolRefusals) {
@@ -300,37 +287,35 @@ TEST(RBTree, InitAndPoolRefusals) {
   EXPECT_EQ(rbtree_pool_malloc(&pool, 0, 8), -1);
   EXPECT_EQ(rbtree_pool_malloc(nullptr, 4, 8), -1);
   EXPECT_EQ(rbtree_pool_free(nullptr), -1);
-  const Line pool_null{3, "[RBTree]: Pool pointer cannot be null\r\n"};
-  EXPECT_EQ(lines.take(), LineList(4, pool_null));
+  EXPECT_EQ(lines.take(), LineList(4, {3, "[RBTree]: Pool pointer cannot be null\r\n"}));
   {
     qrvl_test::AllocFault fault;
     for (int ok = 0; ok < 4; ++ok) {
       fault.fail_after(ok);
       EXPECT_EQ(rbtree_pool_malloc(&pool, 4, 8), -1);
-      EXPECT_EQ(pool.table, nullptr);
-      EXPECT_EQ(pool.locks, nullptr);
-      EXPECT_EQ(pool.nodes, nullptr);
-      EXPECT_EQ(pool.slots, nullptr);
+      EXPECT_EQ(fields(pool), fields({}));
     }
     fault.fail_after(-1);
-    EXPECT_EQ(fault.mallocs(), fault.frees());
     // Byte counts beyond 32 bits fail like exhausted memory.
     EXPECT_EQ(rbtree_pool_malloc(&pool, 0x10000, 0x10000), -1);
     EXPECT_EQ(fault.mallocs(), fault.frees());
   }
-  EXPECT_EQ(lines.take(), LineList(5, Line{3, "[RBTree]: Run out of memory\r\n"}));
+  EXPECT_EQ(lines.take(), LineList(5, {3, "[RBTree]: Run out of memory\r\n"}));
 
   ASSERT_EQ(rbtree_pool_malloc(&pool, 4, sizeof(Rec)), 0);
   Rec *table = static_cast<Rec *>(pool.table);
-  RBTree t{};
+  Mutex *locks = pool.locks;
+  RBTNode *nodes = pool.nodes;
+  FastIdxSlot *slots = pool.slots;
   const uint8_t *key = table[0].key;
-  EXPECT_EQ(rbtree_init(&t, table, pool.locks, pool.nodes, pool.slots, 4, sizeof(Rec), 16, nullptr), -1);
-  EXPECT_EQ(rbtree_init(&t, nullptr, pool.locks, pool.nodes, pool.slots, 4, sizeof(Rec), 16, key), -1);
-  EXPECT_EQ(rbtree_init(&t, table, pool.locks, nullptr, pool.slots, 4, sizeof(Rec), 16, key), -1);
-  EXPECT_EQ(rbtree_init(&t, table + 1, pool.locks, pool.nodes, pool.slots, 3, sizeof(Rec), 16, key), -1);
-  EXPECT_EQ(rbtree_init(&t, table, pool.locks, pool.nodes, pool.slots, 4, sizeof(Rec), 21, key), -1);
-  EXPECT_EQ(rbtree_init(&t, table, pool.locks, pool.nodes, pool.slots, 0, sizeof(Rec), 16, key), -1);
-  EXPECT_EQ(rbtree_init(&t, table, pool.locks, pool.nodes, nullptr, 4, sizeof(Rec), 16, key), -1);
+  RBTree t{};
+  EXPECT_EQ(rbtree_init(&t, table, locks, nodes, slots, 4, sizeof(Rec), 16, nullptr), -1);
+  EXPECT_EQ(rbtree_init(&t, nullptr, locks, nodes, slots, 4, sizeof(Rec), 16, key), -1);
+  EXPECT_EQ(rbtree_init(&t, table, locks, nullptr, slots, 4, sizeof(Rec), 16, key), -1);
+  EXPECT_EQ(rbtree_init(&t, table + 1, locks, nodes, slots, 3, sizeof(Rec), 16, key), -1);
+  EXPECT_EQ(rbtree_init(&t, table, locks, nodes, slots, 4, sizeof(Rec), 21, key), -1);
+  EXPECT_EQ(rbtree_init(&t, table, locks, nodes, slots, 0, sizeof(Rec), 16, key), -1);
+  EXPECT_EQ(rbtree_init(&t, table, locks, nodes, nullptr, 4, sizeof(Rec), 16, key), -1);
   EXPECT_EQ(lines.take(), (LineList{{3, "[RBTree]: Key pointer cannot be null\r\n"},
                                     {3, "[RBTree]: Table pointer cannot be null\r\n"},
                                     {3, "[RBTree]: Node pool cannot be null\r\n"},
@@ -339,15 +324,14 @@ TEST(RBTree, InitAndPoolRefusals) {
                                     {3, "[RBTree]: The allocator initial failed\r\n"},
                                     {3, "[RBTree]: The allocator initial failed\r\n"}}));
   // Without record locks everything still works.
-  ASSERT_EQ(rbtree_init(&t, table, nullptr, pool.nodes, pool.slots, 4, sizeof(Rec), 16, key), 0);
-  EXPECT_EQ(t.key_offset, offsetof(Rec, key));
-  Rec r = Tree::make(5);
+  ASSERT_EQ(rbtree_init(&t, table, nullptr, nodes, slots, 4, sizeof(Rec), 16, key), 0);
+  Rec r = make(5);
   EXPECT_EQ(rbtree_insert(&t, &r), 0);
   EXPECT_EQ(rbtree_exist(&t, r.key), 0);
   EXPECT_EQ(rbtree_erase(&t, r.key, nullptr, nullptr), 0);
   rbtree_deinit(&t);
   EXPECT_EQ(rbtree_pool_free(&pool), 0);
-  EXPECT_EQ(pool.table, nullptr);
+  EXPECT_EQ(fields(pool), fields({}));
   EXPECT_EQ(rbtree_pool_free(&pool), 0);  // nothing left to free
 }
 
@@ -359,13 +343,13 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   const RBTNode *root = tree.t.root;
   ASSERT_TRUE(root && root->left && root->right);
   const uint32_t l = root->left->slot, m = root->slot, r = root->right->slot;
+  const std::vector<uint32_t> orders[3] = {{m, l, r}, {l, m, r}, {l, r, m}};
 
   uint32_t storage[8];
   RBIterator it{};
   EXPECT_EQ(rbiterator_melink(&it, 3, nullptr), -1);
   ASSERT_EQ(rbiterator_melink(&it, 3, storage), 0);
   EXPECT_EQ(it.owned, 0);
-  const std::vector<std::vector<uint32_t>> orders{{m, l, r}, {l, m, r}, {l, r, m}};
   for (int order = 0; order < 3; ++order) {
     ASSERT_EQ(rbtree_iterator(&tree.t, &it, order), 0);
     ASSERT_EQ(it.count, 3u);
@@ -373,7 +357,7 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
     std::vector<uint32_t> got;
     for (int32_t s = rbiterator_begin(&it); s != rbiterator_end(); s = rbiterator_next(&it))
       got.push_back(static_cast<uint32_t>(s));
-    EXPECT_EQ(got, orders[static_cast<size_t>(order)]);
+    EXPECT_EQ(got, orders[order]);
     EXPECT_EQ(rbiterator_next(&it), -1);
   }
   EXPECT_EQ(rbtree_iterator(&tree.t, &it, 3), 0);
@@ -387,8 +371,8 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   for (int order = 0; order < 3; ++order) {
     EXPECT_EQ(rbtree_iterator(&tree.t, &it, order), -1);
     EXPECT_EQ(it.count, 2u);
-    EXPECT_EQ(storage[0], orders[static_cast<size_t>(order)][0]);
-    EXPECT_EQ(storage[1], orders[static_cast<size_t>(order)][1]);
+    EXPECT_EQ(std::vector<uint32_t>(storage, storage + 2),
+              std::vector<uint32_t>(orders[order].begin(), orders[order].begin() + 2));
     EXPECT_EQ(lines.take(), LineList{full});
   }
   // Capacity 0 in a bigger tree: pre-order is refused at the root alone
@@ -396,9 +380,9 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   for (uint32_t n = 3; n < 12; ++n) ASSERT_GE(tree.insert(n), 0);
   ASSERT_EQ(rbiterator_melink(&it, 0, storage), 0);
   EXPECT_EQ(rbtree_iterator(&tree.t, &it, 0), -1);
-  EXPECT_EQ(lines.take().size(), 1u);
+  EXPECT_EQ(lines.take(), LineList{full});
   EXPECT_EQ(rbtree_iterator(&tree.t, &it, 2), -1);
-  EXPECT_EQ(lines.take().size(), 12u);
+  EXPECT_EQ(lines.take(), LineList(12, full));
   // In-order with capacity 1: the smallest, then one refusal per ancestor
   // on the left spine that is still visited.
   ASSERT_EQ(rbiterator_melink(&it, 1, storage), 0);
@@ -407,7 +391,7 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   size_t spine = 0;
   for (; n->left; n = n->left) ++spine;
   EXPECT_EQ(storage[0], n->slot);
-  EXPECT_EQ(lines.take().size(), spine);
+  EXPECT_EQ(lines.take(), LineList(spine, full));
 
   // After a partial walk next follows the same rule, reading from the end
   // of the array, where unfilled entries give -1.
@@ -442,22 +426,17 @@ TEST(RBTree, ThreadsNeverLoseOrDuplicateARecord) {
     threads.emplace_back([&, t] {
       std::mt19937 rng(t);
       for (uint32_t round = 0; round < kRounds; ++round) {
+        for (uint32_t k = 0; k < kKeys; ++k) errors += tree.insert(t * 1000 + k, round) < 0;
         for (uint32_t k = 0; k < kKeys; ++k) {
-          Rec r = Tree::make(t * 1000 + k, round);
-          if (rbtree_insert(&tree.t, &r) < 0) errors.fetch_add(1);
+          const int32_t slot = tree.exist(t * 1000 + k);
+          errors += slot < 0 || tree.table[slot].payload != round;
+          tree.query(static_cast<uint32_t>(rng() % kThreads) * 1000 + k);
         }
         for (uint32_t k = 0; k < kKeys; ++k) {
-          Rec r = Tree::make(t * 1000 + k);
-          int32_t slot = rbtree_exist(&tree.t, r.key);
-          if (slot < 0 || tree.table[slot].payload != round) errors.fetch_add(1);
-          Rec other = Tree::make(static_cast<uint32_t>(rng() % kThreads) * 1000 + k);
-          rbtree_query(&tree.t, other.key, nullptr, nullptr);
-        }
-        for (uint32_t k = 0; k < kKeys; ++k) {
-          Rec r = Tree::make(t * 1000 + k);
-          int32_t slot = k % 2 ? rbtree_erase(&tree.t, r.key, nullptr, nullptr)
-                               : rbtree_delete(&tree.t, static_cast<uint32_t>(rbtree_query(&tree.t, r.key, nullptr, nullptr)), nullptr, nullptr);
-          if (slot < 0) errors.fetch_add(1);
+          const uint32_t key = t * 1000 + k;
+          errors += (k % 2 ? tree.erase(key)
+                           : rbtree_delete(&tree.t, static_cast<uint32_t>(tree.query(key)), nullptr,
+                                           nullptr)) < 0;
         }
       }
     });

@@ -42,14 +42,6 @@ int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum) {
 // and that thread starts after our stores, so it sees them.
 static bool alone() { return __libc_single_threaded != 0; }
 
-static inline void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  __asm__ __volatile__("yield");
-#endif
-}
-
 // A unit often arrives within a few microseconds (a lock held briefly, a
 // producer posting in a loop).  Watching for it a little while costs less
 // than sleeping, and a taker that is not yet registered as a sleeper spares
@@ -57,7 +49,7 @@ static inline void cpu_relax() {
 static bool spin_for_unit(Semaphore *s) {
   constexpr int kSpins = 100;
   for (int i = 0; i < kSpins; ++i) {
-    cpu_relax();
+    spin_pause();
     uint64_t v = s->state.load(std::memory_order_relaxed);
     if (count_of(v) > 0 &&
         s->state.compare_exchange_weak(v, v - kUnit, std::memory_order_acquire,

@@ -7,7 +7,8 @@
  *      reports back through a condition variable;
  *   3. clocks and a calendar breakdown in UTC and in local standard time;
  *   4. a digest, a MAC, a checksum and Base64 text;
- *   5. a heap and a string ring inside the program's own memory.
+ *   5. a heap and a string ring inside the program's own memory;
+ *   6. the debug queue: trace calls hand their lines to one writer thread.
  *
  * Trace lines go to standard output here (through SetDebugOutput) so that
  * the tour reads top to bottom; by default they go to standard error.
@@ -191,6 +192,34 @@ static void tour_memory(void) {
          slp_getstr_p2(&ring) ? slp_getstr_p2(&ring) : "");
 }
 
+/* ---- 6. The debug queue ---- */
+
+static Semaphore written; /* posted by the output function on the writer */
+
+static void print_queued_line(const char *line, int32_t length) {
+  print_line(line, length);
+  SemaphorePost(&written);
+}
+
+static void *queue_producer(void *argument) {
+  infolog_t("tour", "queued from a second thread (%s)", (const char *)argument);
+  return NULL;
+}
+
+static void tour_debug_queue(void) {
+  puts("\n== 6. The debug queue: callers fill slots, one writer emits");
+  static uint8_t ring[8 * 256]; /* zero-filled, ours for the whole process */
+  SemaphoreInit(&written, 0);
+  SetDebugOutput(print_queued_line);
+  SetDebugQueue(ring, 8, 256);
+
+  ThreadCtl thread;
+  infolog_t("tour", "this line keeps the caller's time stamp and thread id");
+  if (kCreateThread(&thread, -1, queue_producer, "its own thread id") == 0) kThreadJoin(thread);
+  warnlog_t("tour", "the writer thread builds headers and calls routes and output");
+  for (int i = 0; i < 3; i++) SemaphoreWait(&written, 5000);
+}
+
 int main(void) {
   puts("quorvel tour\n");
   tour_trace();
@@ -198,5 +227,6 @@ int main(void) {
   tour_clocks();
   tour_crypto();
   tour_memory();
+  tour_debug_queue();
   return 0;
 }

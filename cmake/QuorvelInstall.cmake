@@ -20,6 +20,10 @@ install(FILES ${PROJECT_BINARY_DIR}/quorvelConfig.cmake
               ${PROJECT_BINARY_DIR}/quorvelConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/quorvel)
 
+# quorvel.pc finds its prefix relative to itself, so an install can move.
+file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX
+  ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" QUORVEL_PC_TO_PREFIX "${QUORVEL_PC_TO_PREFIX}")
 configure_file(cmake/quorvel.pc.in ${PROJECT_BINARY_DIR}/quorvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorvel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

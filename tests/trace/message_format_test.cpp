@@ -25,23 +25,15 @@ struct Result {
   int length;
 };
 
-__attribute__((format(printf, 2, 3))) Result ours(size_t size, const char *format, ...) {
+__attribute__((format(printf, 3, 4))) Result run(bool ours, size_t size, const char *format, ...) {
   char buffer[512];
   memset(buffer, 'Z', sizeof buffer);
   va_list args;
   va_start(args, format);
-  int n = quorvel::detail::format_message(buffer, size, format, args);
+  int n = ours ? quorvel::detail::format_message(buffer, size, format, args)
+               : vsnprintf(buffer, size, format, args);
   va_end(args);
   EXPECT_EQ(buffer[size], 'Z') << "wrote past the size for " << format;
-  return {std::string(buffer), n};
-}
-
-__attribute__((format(printf, 2, 3))) Result theirs(size_t size, const char *format, ...) {
-  char buffer[512];
-  va_list args;
-  va_start(args, format);
-  int n = vsnprintf(buffer, size, format, args);
-  va_end(args);
   return {std::string(buffer), n};
 }
 
@@ -50,8 +42,8 @@ __attribute__((format(printf, 2, 3))) Result theirs(size_t size, const char *for
 #define SAME(...)                                                        \
   do {                                                                   \
     for (size_t size : {size_t{400}, size_t{1}, size_t{2}, size_t{7}}) { \
-      Result a = ours(size, __VA_ARGS__);                                \
-      Result b = theirs(size, __VA_ARGS__);                              \
+      Result a = run(true, size, __VA_ARGS__);                           \
+      Result b = run(false, size, __VA_ARGS__);                          \
       EXPECT_EQ(a.text, b.text) << #__VA_ARGS__ << " size " << size;     \
       EXPECT_EQ(a.length, b.length) << #__VA_ARGS__ << " size " << size; \
     }                                                                    \
@@ -87,7 +79,6 @@ TEST(MessageFormat, TextAndLiteralsMatchTheCLibrary) {
   SAME("[%c][%3c][%-3c][%c]", 'x', 'y', 'z', 0x1ff);
   SAME("%+s|% s|%#s|%+c", "a", "b", "c", 'd');
   SAME("[%*s][%-*s][%.*s]", 8, "w", -8, "w", 2, "wxyz");
-  SAME("value %d of %s", 17, "the sample");
   std::string longer(300, 'q');
   SAME("<%s>", longer.c_str());
 }

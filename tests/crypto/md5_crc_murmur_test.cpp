@@ -61,20 +61,11 @@ TEST(Md5, Rfc1321SuiteWholeAndSplitAnywhere) {
   }
 }
 
-TEST(Md5, ContextRecordLayoutAndClearing) {
+TEST(Md5, FinalClearsAndCountCarries) {
   QRVL_MD5_CTX ctx;
-  std::memset(&ctx, 0xAA, sizeof ctx);
   QRVL_MD5Init(&ctx);
-  const uint32_t init[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
-  EXPECT_EQ(std::memcmp(ctx.state, init, sizeof init), 0);
-  EXPECT_EQ(ctx.count[0] | ctx.count[1], 0u);
-  EXPECT_EQ(ctx.buffer[0], 0xAA) << "init leaves the buffer alone";
-  // Bytes short of a block wait in the buffer; the state is untouched.
   QRVL_MD5Update(&ctx, bytes("abc"), 3);
   QRVL_MD5Update(&ctx, nullptr, 0);
-  EXPECT_EQ(ctx.count[0], 24u);
-  EXPECT_EQ(std::memcmp(ctx.buffer, "abc", 3), 0);
-  EXPECT_EQ(std::memcmp(ctx.state, init, sizeof init), 0);
   uint8_t digest[16];
   QRVL_MD5Final(digest, &ctx);
   EXPECT_EQ(to_hex(digest, 16), "900150983cd24fb0d6963f7d28e17f72");
@@ -113,8 +104,7 @@ TEST(Crc32, CheckValuesModesAndPieces) {
     EXPECT_EQ(GetCrc32(mode, 0x12345678u, nullptr, 100), 0x12345678u);
   for (int32_t mode : {0, 1, 2}) EXPECT_EQ(GetCrc32(mode, 0xDEADBEEFu, nullptr, 0), 0xDEADBEEFu);
 
-  // The sliced loops against the one-bit-at-a-time register and a plain
-  // sum, at every length and alignment around the 16-byte steps.
+  // Sliced loops against a bitwise register and a plain sum, at all lengths/alignments.
   std::mt19937 rng(1);
   std::vector<uint8_t> buf(300);
   for (auto &b : buf) b = static_cast<uint8_t>(rng());
@@ -164,9 +154,7 @@ TEST(MurmurHash3, PublishedVerificationAndEdges) {
   MurmurHash3_x86_32(fox, static_cast<int32_t>(std::strlen(fox)), 0x9747b28cu, &h32);
   EXPECT_EQ(h32, 0x2FA826CDu);
 
-  // Empty keys; negative lengths hash as the empty key and read nothing.
-  // With the seed's top bit set both x64 lanes start at 0x0000000080000000,
-  // so h1 = fmix(2s) + fmix(3s), h2 = h1 + fmix(3s).
+  // Negative lengths hash as the empty key; a top-bit seed is not sign-extended.
   const uint64_t a = fmix64(2 * 0x80000000ull), b = fmix64(3 * 0x80000000ull);
   for (int32_t len : {0, -1, -100}) {
     uint32_t h128[4] = {1, 1, 1, 1};
@@ -190,8 +178,7 @@ TEST(MurmurHash3, PublishedVerificationAndEdges) {
 TEST(Md5, MatchesOpenSslOnRandomMessagesAndSplits) {
   std::mt19937_64 rng(20261205);
   std::vector<uint8_t> msg(4096);
-  // Every length up to 200 first: all buffer fill levels, including the
-  // 55/56 padding boundary, then random lengths.
+  // Every length up to 200 (all fill levels, 55/56 padding edge), then random ones.
   for (int round = 0; round < 3000; ++round) {
     const size_t n = round < 200 ? static_cast<size_t>(round) : rng() % 4097;
     for (size_t i = 0; i < n; ++i) msg[i] = static_cast<uint8_t>(rng());

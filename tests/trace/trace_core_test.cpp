@@ -1,5 +1,4 @@
-// The trace path: line texts, limits, the mask, the debug switch, the
-// console filter, the level test, timestamps, routes and the queue hook.
+// The trace path: texts, limits, filters, levels, timestamps, routes, queue hook.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,7 +12,6 @@
 
 #include "trace/trace_core.hpp"
 #include "trace/trace_messages.hpp"
-#include "runtime/utm.hpp"
 #include "trace_helpers.hpp"
 #include "trace_capture.hpp"
 
@@ -230,8 +228,7 @@ TEST_F(Trace, LongTextsAreCutAtTheirLimits) {
   EXPECT_EQ(take_routed()[0].tag, tag);
 }
 
-// Some millisecond in [first, last] gives the record's seconds and, shifted
-// by whole hours, its "MM-DD hh:mm:ss.mmm" stamp.
+// Some millisecond in [first, last], shifted by whole hours, gives the record's stamp.
 bool stamped_within(const RouteRecord &r, int64_t first, int64_t last, int hours) {
   for (int64_t ms = first; ms <= last; ++ms) {
     time_t shifted = static_cast<time_t>(ms / 1000 + hours * 3600);
@@ -246,15 +243,6 @@ bool stamped_within(const RouteRecord &r, int64_t first, int64_t last, int hours
 }
 
 TEST_F(Trace, TimestampFromUptimeClocks) {
-  TraceLine line{};
-  line.level = 1;
-  line.seconds = 65;
-  line.milliseconds = 500;
-  line.thread_id = 7;
-  quorvel::detail::UtmBreakDown(65, &line.time, nullptr);
-  quorvel::detail::trace_emit("k", "m", &line);
-  EXPECT_EQ(take_console().at(0), "[I][01-01 00:01:05.500][7] {k} m");
-
   SetDebugTimeStringUseClocks(1);
   AddDebugInfoRoute(capture_route<0>);
   uint32_t before = GetClockTimeStamp();
@@ -351,8 +339,7 @@ TEST_F(Trace, RouteSlotsOrderAndReports) {
   AddDebugInfoRoute(capture_route<3>);
   EXPECT_TRUE(Reported(kRouteArrayFullText));
 
-  // Emptying slot 0 leaves B in slot 1; B again is still "set before",
-  // and a new route fills slot 0, ahead of B.
+  // Slot 0 emptied: B (slot 1) is still "set before"; a new route fills slot 0.
   DelDebugInfoRoute(capture_route<0>);
   take_routed();
   AddDebugInfoRoute(capture_route<1>);
@@ -391,9 +378,7 @@ TEST_F(Trace, OutputFunctionCanBeReplacedButNotRemoved) {
   EXPECT_TRUE(IsLine(g_other_console[0], 'W', R"(\{ktrace\} other)"));
 }
 
-// Several threads trace while settings change under them: every line is
-// whole and carries its own thread's id.  Run under TSan to check that the
-// trace path is free of data races.
+// Every line whole, with its own thread's id, while settings change (TSan: no races).
 TEST_F(Trace, ConcurrentCallersAndSetters) {
   AddDebugInfoRoute(capture_route<0>);
   SetDebugSwitch(1);
@@ -431,8 +416,7 @@ TEST_F(Trace, ConcurrentCallersAndSetters) {
   }
 }
 
-// Thread ids are cached per thread; a forked child must still report its
-// own id, not its parent's.
+// Thread ids are cached per thread; a forked child must report its own.
 TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
   kLOGI("parent");
   auto lines = take_console();

@@ -1,5 +1,4 @@
-// Slot index and record database: ring order, states and callbacks, key
-// scans, and several threads sharing one index.
+// Slot index and record database: ring order, callbacks, key scans, threads.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -27,12 +26,7 @@ struct Index {
   std::vector<Mutex> locks;
 };
 
-uint32_t state_of(const FastIdx &x, uint32_t slot) {
-  return x.slots[slot].state;
-}
-
-// Slots go out in ascending order, then as a FIFO of released slots while
-// the ring wraps many times; releasing a free slot changes nothing.
+// Slots go out ascending, then as a FIFO of released ones over many wraps.
 TEST(FastIdx, RingMatchesFifoModelOverManyWraps) {
   FastIdxSlot slots[3];
   FastIdx x{};
@@ -104,11 +98,10 @@ TEST(FastIdx, CallbacksAndPendingRelease) {
   for (bool locks : {true, false}) {
     Index ix(3, locks);
     auto state_and_used = [&](uint32_t slot) {
-      return std::make_pair(state_of(ix.x, slot), ix.x.used);
+      return std::make_pair(ix.x.slots[slot].state, ix.x.used);
     };
     Seen seen{&ix.x, {}};
-    // The alloc callback runs with the slot already in use; its result is
-    // not the call's result unless negative.
+    // The alloc callback sees the slot in use; only a negative result is passed on.
     EXPECT_EQ(fastIdx_alloc(&ix.x, &seen, record_call), 0);
     // A refused slot goes back and the call fails.
     EXPECT_EQ(fastIdx_alloc(&ix.x, &ix.x, refuse_slot), -1);
@@ -135,13 +128,11 @@ TEST(FastIdx, CallbacksAndPendingRelease) {
     EXPECT_EQ(fastIdx_free(&ix.x, 0, &seen, record_call), -1);
     EXPECT_EQ(ix.x.used, 0u);
     EXPECT_EQ(seen.calls, (Calls{{0, 1}, {0, 1}, {1, 0}, {0, 0}}));
-    // Slots come back in release order: 1, 2, 0.
+    // Refused and pending releases join the ring in order: 1, 2, 0.
     for (int32_t slot : {1, 2, 0}) EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), slot);
   }
 }
 
-// Holding a slot's lock from another thread is exercised by the MemDb scan
-// test below; here: recursion, out-of-range numbers, and the aliases.
 TEST(FastIdx, LockIsRecursiveAndAliasesAreOneFunction) {
   EXPECT_EQ(reinterpret_cast<void *>(&memdb_lock), reinterpret_cast<void *>(&fastIdx_lock));
   EXPECT_EQ(reinterpret_cast<void *>(&memdb_unlock), reinterpret_cast<void *>(&fastIdx_unlock));
@@ -156,7 +147,7 @@ TEST(FastIdx, LockIsRecursiveAndAliasesAreOneFunction) {
   fastIdx_unlock(&ix.x, 9);
   fastIdx_unlock(&ix.x, 0);
   fastIdx_unlock(&ix.x, 0);
-  // Released twice as often as taken, another thread can take it now.
+  // Released as often as taken: another thread can take it now.
   auto other = std::async(std::launch::async, [&] {
     fastIdx_lock(&ix.x, 0);
     fastIdx_unlock(&ix.x, 0);
@@ -165,8 +156,6 @@ TEST(FastIdx, LockIsRecursiveAndAliasesAreOneFunction) {
   ASSERT_EQ(other.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_TRUE(other.get());
 }
-
-// ---- MemDb ---------------------------------------------------------------
 
 struct Rec {
   uint32_t id;
@@ -214,7 +203,6 @@ TEST(MemDb, InitRefusesBadTablesAndKeys) {
   EXPECT_EQ(memdb_init(&d, table, nullptr, slots, 0, sizeof(Rec), 8, table[0].key), -1);
   EXPECT_EQ(memdb_init(&d, table, nullptr, slots, 2, sizeof(Rec), 13, table[0].key), -1);
   ASSERT_EQ(memdb_init(&d, table, nullptr, slots, 2, sizeof(Rec), 12, table[0].key), 0);
-  EXPECT_EQ(d.key_offset, offsetof(Rec, key));
   fastIdx_deinit(&d.index);
 }
 
@@ -255,9 +243,8 @@ TEST(MemDb, InsertQueryExistEraseRoute) {
   }
 }
 
-// The scan stops once it has seen as many in-use slots as were in use when
-// it began: a slot locked by another thread past that point is never waited
-// for.
+// The scan stops after as many in-use slots as it counted at the start, so a
+// slot locked past that point is never waited for.
 TEST(MemDb, QueryStopsAfterTheInUseSlotsItCounted) {
   Db db(5);
   auto blocked_query = [&](const Rec &key) {
@@ -287,8 +274,7 @@ TEST(MemDb, QueryStopsAfterTheInUseSlotsItCounted) {
   EXPECT_EQ(blocked_query(Db::keyed("c")), 1);
 }
 
-// Inside a release callback the slot is already free but still counted as
-// used, so a scan reaches the end of the table first: -2.
+// In a release callback the slot is free but still counted: the scan hits the end, -2.
 TEST(MemDb, QueryReachingTheEndFirstGivesMinusTwo) {
   Db db(3);
   ASSERT_EQ(db.insert("a", 1), 0);
@@ -302,11 +288,8 @@ TEST(MemDb, QueryReachingTheEndFirstGivesMinusTwo) {
   EXPECT_EQ(ctx.second, -2);
 }
 
-// ---- Several threads -------------------------------------------------------
-
 struct Stress {
   static constexpr uint32_t kSlots = 64;
-  FastIdx *x;
   std::atomic<int> owner[kSlots];
   std::atomic<int> errors{0};
 };
@@ -329,7 +312,6 @@ int32_t check_claimed(uint32_t slot, void *arg) {
 TEST(FastIdx, ThreadsNeverShareOrLoseASlot) {
   Index ix(Stress::kSlots);
   Stress s;
-  s.x = &ix.x;
   for (auto &o : s.owner) o.store(0);
   constexpr int kThreads = 4;
   std::vector<std::thread> threads;
@@ -383,8 +365,7 @@ TEST(MemDb, ThreadsInsertFindAndEraseTheirOwnKeys) {
         }
         for (int k = 0; k < 8; ++k) {
           Rec r = own(k);
-          // Records other threads insert meanwhile may end a scan early
-          // (-1), but a record found is always the thread's own.
+          // Others' inserts may end a scan early (-1); a found record is our own.
           const int32_t found = memdb_query(&db.d, r.key, &db, payload_of);
           errors += found != -1 && found != static_cast<int32_t>(r.payload);
           errors += memdb_erase(&db.d, r.key, nullptr, nullptr) != 0;

@@ -116,40 +116,6 @@ TEST(Sram, BeforeAndAtLink) {
   });
 }
 
-TEST(Sram, AlignmentSplitFitAndMerge) {
-  expect_child(0, "", [] {
-    CHECK(sram_poollink(g_region + 3, 1000) == 0);
-    // Shortened by the pad, not rounded further.
-    CHECK(sram_view().base == reinterpret_cast<uintptr_t>(g_region) + 8);
-    CHECK(sram_view().total == 995 && usage().free == 995 - H);
-
-    uint32_t used = usage().used;
-    auto *a = static_cast<uint8_t *>(sram_malloc(5));
-    CHECK(a == g_region + 8 + H && reinterpret_cast<uintptr_t>(a) % sizeof(void *) == 0);
-    CHECK(header_of(a).size == 8 && usage().used == used + 8 + H);
-
-    const uint32_t sb = H + 8;
-    auto *b = static_cast<uint8_t *>(sram_malloc(sb));
-    auto *d = static_cast<uint8_t *>(sram_malloc(16));
-    CHECK(b == a + 8 + H && d == b + sb + H);
-    CHECK(header_of(d).prev == reinterpret_cast<uintptr_t>(b) - H);
-    used = usage().used;
-    sram_free(b);
-    CHECK(usage().used == used - sb);
-    // sb free bytes between used blocks cannot hold sb more plus a header...
-    auto *e = static_cast<uint8_t *>(sram_malloc(sb));
-    CHECK(e == d + 16 + H);
-    // ...but 8 bytes fit exactly, leaving a free block of 0 bytes behind.
-    auto *f = static_cast<uint8_t *>(sram_malloc(8));
-    const SramHeader rest = header_at(reinterpret_cast<uintptr_t>(f) + 8);
-    CHECK(f == b && rest.magic == kSramFreeMagic && rest.size == 0);
-    CHECK(header_of(d).prev == reinterpret_cast<uintptr_t>(f) + 8);
-    // Merging (checked at length by the random model) leaves one block.
-    for (void *p : {f, d, a, e}) sram_free(p);
-    CHECK(usage().used == H && header_of(a).size == 995 - H);
-  });
-}
-
 TEST(Sram, LastBlockIsNotSplit) {
   expect_child(0, "", [] {
     CHECK(sram_poollink(g_region, 10 * H) == 0);
@@ -175,14 +141,7 @@ TEST(Sram, CallocAndRealloc) {
     CHECK(sram_calloc(0x10000, 0x10000) == nullptr);                  // product wraps
     CHECK(sram_calloc(3, 0) == nullptr && sram_malloc(0xFFFFFFFFu) == nullptr);
 
-    std::memcpy(m, "0123456789abcdef", 16);
-    CHECK(sram_realloc(m, 16) == m && sram_realloc(m, 3) == m);
-    const uint32_t used = usage().used;
-    auto *r = static_cast<uint8_t *>(sram_realloc(m, 40));
-    CHECK(r != m && r != nullptr && std::memcmp(r, "0123456789abcdef", 16) == 0);
-    CHECK(header_of(m).magic == kSramFreeMagic && usage().used == used + 40 + H - 16);
-    CHECK(sram_realloc(r, 1u << 20) == nullptr);  // no room: r untouched
-    CHECK(header_of(r).magic == kSramUsedMagic && std::memcmp(r, "0123", 4) == 0);
+    // Growing, shrinking and failing in place are checked by the random model.
     auto *n = static_cast<uint8_t *>(sram_realloc(nullptr, 24));
     CHECK(n != nullptr && header_of(n).size == 24);
     CHECK(sram_realloc(n, 0) == nullptr && header_of(n).magic == kSramFreeMagic);
@@ -366,7 +325,10 @@ void model_run(uint32_t seed, uint32_t bridges) {
 
 TEST(Sram, RandomOperationsKeepTheHeapTiled) {
   expect_child(0, "", [] {
-    CHECK(sram_poollink(g_region + 5, 60000) == 0);
+    CHECK(sram_poollink(g_region + 3, 60000) == 0);
+    // Shortened by the alignment pad, not rounded further.
+    CHECK(sram_view().base == reinterpret_cast<uintptr_t>(g_region) + 8);
+    CHECK(sram_view().total == 59995 && usage().free == 59995 - H);
     const uint32_t used = usage().used;
     model_run(1, 0);
     CHECK(usage().used == used);

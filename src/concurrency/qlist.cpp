@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "memory/alloc_hook.hpp"
+#include "common/alloc_hook.hpp"
 #include "quorvel/concurrency.h"
 
 using quorvel::detail::qrvl_calloc;

@@ -5,7 +5,7 @@
 
 #include "crypto/aes.hpp"
 #include "crypto/aes_tables.hpp"
-#include "crypto/be_words.hpp"
+#include "crypto/byte_order.hpp"
 #include "quorvel/crypto.h"
 
 static_assert(sizeof(CAES_schedule) == 244);

@@ -1,6 +1,8 @@
 // Base64 (RFC 4648 alphabet, '=' padding, no line breaks) into and out of
 // caller buffers.
-#include "crypto/hash_kernels.hpp"
+#include "crypto/base64_tables.hpp"
+#include "crypto/byte_order.hpp"
+#include "crypto/kernels.hpp"
 #include "quorvel/crypto.h"
 
 namespace quorvel::detail {
@@ -58,15 +60,15 @@ inline uint32_t group_value(const uint8_t *in) {
 void base64_encode_portable(const uint8_t *in, size_t ngroups, char *out) {
   // Two groups per step from one 8-byte load while at least 8 bytes remain.
   for (; ngroups >= 3; ngroups -= 2, in += 6, out += 8) {
-    const uint64_t x = hk_load_be64(in);
+    const uint64_t x = load_be64(in);
     const uint32_t g0 = static_cast<uint32_t>(x >> 40);
     const uint32_t g1 = static_cast<uint32_t>(x >> 16) & 0xffffff;
-    hk_store_le64(out, uint64_t{kPairs[g0 >> 12]} | uint64_t{kPairs[g0 & 0xfff]} << 16 |
+    store_le64(out, uint64_t{kPairs[g0 >> 12]} | uint64_t{kPairs[g0 & 0xfff]} << 16 |
                            uint64_t{kPairs[g1 >> 12]} << 32 | uint64_t{kPairs[g1 & 0xfff]} << 48);
   }
   for (; ngroups != 0; --ngroups, in += 3, out += 4) {
     const uint32_t g = group_value(in);
-    hk_store_le32(out, uint32_t{kPairs[g >> 12]} | uint32_t{kPairs[g & 0xfff]} << 16);
+    store_le32(out, uint32_t{kPairs[g >> 12]} | uint32_t{kPairs[g & 0xfff]} << 16);
   }
 }
 
@@ -78,12 +80,12 @@ size_t base64_decode_portable(const char *in, size_t ngroups, uint8_t *out) {
   for (; done + 2 < ngroups; done += 2, p += 8, out += 6) {
     const uint32_t v0 = place_word(p), v1 = place_word(p + 4);
     if ((v0 | v1) & kPadFlag) break;
-    hk_store_le64(out, uint64_t{v0} | uint64_t{v1} << 24);
+    store_le64(out, uint64_t{v0} | uint64_t{v1} << 24);
   }
   for (; done < ngroups; ++done, p += 4, out += 3) {
     const uint32_t v = place_word(p);
     if (v & kPadFlag) break;
-    hk_store_le32(out, v);
+    store_le32(out, v);
   }
   return done;
 }

@@ -1,6 +1,8 @@
 // GetCrc32: CRC-32 most significant bit first, reflected CRC-32 (IEEE
 // 802.3), and an additive byte checksum.
-#include "crypto/hash_kernels.hpp"
+#include "crypto/byte_order.hpp"
+#include "crypto/crc32_tables.hpp"
+#include "crypto/kernels.hpp"
 #include "quorvel/crypto.h"
 
 namespace quorvel::detail {
@@ -40,8 +42,8 @@ constexpr SliceTables kRef = make_reflected_slices();
 // tree, which keeps the loop-carried chain to one look-up and three xors.
 uint32_t crc32_msb_portable(uint32_t crc, const uint8_t *p, size_t n) {
   for (; n >= 16; n -= 16, p += 16) {
-    const uint64_t a = hk_load_be64(p);
-    const uint64_t b = hk_load_be64(p + 8);
+    const uint64_t a = load_be64(p);
+    const uint64_t b = load_be64(p + 8);
     const uint32_t rest = (kMsb[11][(a >> 24) & 0xff] ^ kMsb[10][(a >> 16) & 0xff] ^
                            kMsb[9][(a >> 8) & 0xff] ^ kMsb[8][a & 0xff]) ^
                           (kMsb[7][b >> 56] ^ kMsb[6][(b >> 48) & 0xff] ^
@@ -60,8 +62,8 @@ uint32_t crc32_msb_portable(uint32_t crc, const uint8_t *p, size_t n) {
 
 uint32_t crc32_reflected_portable(uint32_t crc, const uint8_t *p, size_t n) {
   for (; n >= 16; n -= 16, p += 16) {
-    const uint64_t a = hk_load_le64(p);
-    const uint64_t b = hk_load_le64(p + 8);
+    const uint64_t a = load_le64(p);
+    const uint64_t b = load_le64(p + 8);
     const uint32_t rest = (kRef[11][(a >> 32) & 0xff] ^ kRef[10][(a >> 40) & 0xff] ^
                            kRef[9][(a >> 48) & 0xff] ^ kRef[8][a >> 56]) ^
                           (kRef[7][b & 0xff] ^ kRef[6][(b >> 8) & 0xff] ^
@@ -88,7 +90,7 @@ uint32_t byte_sum_portable(uint32_t sum, const uint8_t *p, size_t n) {
     n -= steps * 8;
     uint64_t lanes = 0;
     for (; steps != 0; --steps, p += 8) {
-      const uint64_t w = hk_load_le64(p);
+      const uint64_t w = load_le64(p);
       lanes += (w & kEven) + ((w >> 8) & kEven);
     }
     lanes = (lanes & 0x0000ffff0000ffffull) + ((lanes >> 16) & 0x0000ffff0000ffffull);

@@ -1,8 +1,9 @@
 // Hex text: two lower-case digits per byte, and back.
-#include "crypto/hash_kernels.hpp"
+#include <array>
+#include <cstdint>
+
+#include "common/library_log.hpp"
 #include "quorvel/crypto.h"
-#include "quorvel/trace.h"
-#include "trace/trace_core.hpp"
 
 namespace {
 
@@ -57,7 +58,7 @@ uint32_t hex_digit(char c) {
   const auto byte = static_cast<uint8_t>(c);
   const uint8_t v = kHexValues[byte];
   if (v != kNotHex) return v;
-  errlog_t(quorvel::detail::kLibraryTag, kIllegalHexText, static_cast<unsigned int>(byte));
+  quorvel::detail::library_error(kIllegalHexText, static_cast<unsigned int>(byte));
   return 0;
 }
 

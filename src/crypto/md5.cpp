@@ -1,7 +1,8 @@
 // MD5 (RFC 1321) over a caller-allocated context.
 #include <cstring>
 
-#include "crypto/hash_kernels.hpp"
+#include "crypto/byte_order.hpp"
+#include "crypto/kernels.hpp"
 #include "quorvel/crypto.h"
 
 static_assert(sizeof(QRVL_MD5_CTX) == 88, "QRVL_MD5_CTX is a fixed 88-byte record");
@@ -46,7 +47,7 @@ void md5_blocks_portable(uint32_t *state, const uint8_t *blocks, size_t nblocks)
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; nblocks != 0; --nblocks, blocks += 64) {
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = hk_load_le32(blocks + 4 * i);
+    for (int i = 0; i < 16; ++i) x[i] = load_le32(blocks + 4 * i);
     const uint32_t aa = a, bb = b, cc = c, dd = d;
 
     QRVL_MD5_STEP(QRVL_MD5_F, a, b, c, d, x[0], kT[0], 7);
@@ -179,12 +180,12 @@ extern "C" QRVL_API void QRVL_MD5Update(QRVL_MD5_CTX *ctx, const uint8_t *input,
 
 extern "C" QRVL_API void QRVL_MD5Final(uint8_t *digest, QRVL_MD5_CTX *ctx) {
   uint8_t bits[8];
-  quorvel::detail::hk_store_le32(bits, ctx->count[0]);
-  quorvel::detail::hk_store_le32(bits + 4, ctx->count[1]);
+  quorvel::detail::store_le32(bits, ctx->count[0]);
+  quorvel::detail::store_le32(bits + 4, ctx->count[1]);
   const uint32_t index = (ctx->count[0] >> 3) & 63u;
   const uint32_t pad_len = index < 56 ? 56 - index : 120 - index;
   md5_update(ctx, quorvel::detail::kPad, pad_len);
   md5_update(ctx, bits, 8);
-  for (int i = 0; i < 4; ++i) quorvel::detail::hk_store_le32(digest + 4 * i, ctx->state[i]);
+  for (int i = 0; i < 4; ++i) quorvel::detail::store_le32(digest + 4 * i, ctx->state[i]);
   std::memset(ctx, 0, sizeof *ctx);
 }

@@ -4,13 +4,14 @@
 #include <bit>
 #include <cstring>
 
-#include "crypto/hash_kernels.hpp"
+#include "crypto/byte_order.hpp"
+#include "crypto/kernels.hpp"
 #include "quorvel/crypto.h"
 
 namespace {
 
-using quorvel::detail::hk_load_le32;
-using quorvel::detail::hk_load_le64;
+using quorvel::detail::load_le32;
+using quorvel::detail::load_le64;
 
 inline uint32_t fmix32(uint32_t h) {
   h ^= h >> 16;
@@ -47,7 +48,7 @@ extern "C" QRVL_API void MurmurHash3_x86_32(const void *key, int32_t len, uint32
   uint32_t h1 = seed;
 
   for (int32_t i = 0; i < nblocks; ++i) {
-    uint32_t k1 = hk_load_le32(data + 4 * i);
+    uint32_t k1 = load_le32(data + 4 * i);
     k1 *= c1;
     k1 = std::rotl(k1, 15);
     k1 *= c2;
@@ -88,10 +89,10 @@ extern "C" QRVL_API void MurmurHash3_x86_128(const void *key, int32_t len, uint3
 
   for (int32_t i = 0; i < nblocks; ++i) {
     const uint8_t *block = data + 16 * i;
-    uint32_t k1 = hk_load_le32(block);
-    uint32_t k2 = hk_load_le32(block + 4);
-    uint32_t k3 = hk_load_le32(block + 8);
-    uint32_t k4 = hk_load_le32(block + 12);
+    uint32_t k1 = load_le32(block);
+    uint32_t k2 = load_le32(block + 4);
+    uint32_t k3 = load_le32(block + 8);
+    uint32_t k4 = load_le32(block + 12);
 
     k1 *= c1;
     k1 = std::rotl(k1, 15);
@@ -227,8 +228,8 @@ extern "C" QRVL_API void MurmurHash3_x64_128(const void *key, int32_t len, uint3
   uint64_t h1 = seed, h2 = seed;
 
   for (int32_t i = 0; i < nblocks; ++i) {
-    uint64_t k1 = hk_load_le64(data + 16 * i);
-    uint64_t k2 = hk_load_le64(data + 16 * i + 8);
+    uint64_t k1 = load_le64(data + 16 * i);
+    uint64_t k2 = load_le64(data + 16 * i + 8);
 
     k1 *= c1;
     k1 = std::rotl(k1, 31);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "crypto/be_words.hpp"
+#include "crypto/byte_order.hpp"
 #include "crypto/sha256.hpp"
 #include "quorvel/crypto.h"
 

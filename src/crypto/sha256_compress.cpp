@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crypto/be_words.hpp"
+#include "crypto/byte_order.hpp"
 #include "crypto/sha256.hpp"
 
 namespace quorvel::detail {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/console_line.hpp"
 #include "memory/bytes.hpp"
 #include "quorvel/memory.h"
 
@@ -14,10 +15,7 @@ constexpr const char kNoSpace[] = "warning: no memory space !\r\n";
 constexpr const char kInvalid[] = "warning: delete an invalid C-class pointer !\r\n";
 constexpr const char kExpired[] = "warning: delete an expire C-class pointer !\r\n";
 
-void warn(const char *line) {
-  std::fputs(line, stdout);
-  std::fflush(stdout);
-}
+using quorvel::detail::print_console_line;
 
 }  // namespace
 
@@ -37,7 +35,7 @@ extern "C" void *Cclass_new(Cclass *pool) {
     pool->flags[i] = 1;
     return pool->objects + static_cast<size_t>(i) * pool->object_size;
   }
-  warn(kNoSpace);
+  print_console_line(kNoSpace);
   return nullptr;
 }
 
@@ -45,27 +43,27 @@ extern "C" void Cclass_delete(Cclass *pool, void *object) {
   const auto start = reinterpret_cast<uintptr_t>(pool->objects);
   const auto at = reinterpret_cast<uintptr_t>(object);
   if (pool->count == 0 || at < start) {
-    warn(kInvalid);
+    print_console_line(kInvalid);
     return;
   }
   const uintptr_t offset = at - start;
   uint32_t index = 0;
   if (pool->object_size == 0) {
     if (offset != 0) {
-      warn(kInvalid);
+      print_console_line(kInvalid);
       return;
     }
     // Every object shares one address; free the lowest one in use.
     while (index < pool->count - 1 && pool->flags[index] == 0) ++index;
   } else {
     if (offset % pool->object_size != 0 || offset / pool->object_size >= pool->count) {
-      warn(kInvalid);
+      print_console_line(kInvalid);
       return;
     }
     index = static_cast<uint32_t>(offset / pool->object_size);
   }
   if (pool->flags[index] == 0) {
-    warn(kExpired);
+    print_console_line(kExpired);
     return;
   }
   pool->flags[index] = 0;

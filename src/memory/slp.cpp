@@ -139,14 +139,6 @@ extern "C" int32_t slp_readstr(Slp *slp, char *buffer, uint32_t max, uint8_t *ov
   return static_cast<int32_t>(copied);
 }
 
-#if UINTPTR_MAX != 0xFFFFFFFFu
-// Where pointers are wider than the size field of STD_Map and STD_List this
-// cannot share their accessor (it does on 32-bit targets, see std_list.cpp).
-extern "C" const char *slp_getstr_p1(const Slp *slp) {
-  return slp->oldest;
-}
-#endif
-
 extern "C" const char *slp_getstr_p2(const Slp *slp) {
   return prev(slp, slp->write) < slp->oldest ? slp->base : "";
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/console_line.hpp"
 #include "quorvel/memory.h"
 
 namespace quorvel::detail {
@@ -95,10 +96,7 @@ uintptr_t header_limit() {
   return g_pool.base + g_pool.total - H;
 }
 
-void warn(const char *line) {
-  std::fputs(line, stdout);
-  std::fflush(stdout);
-}
+using quorvel::detail::print_console_line;
 
 [[noreturn]] void fatal(uintptr_t payload, const char *where, uint32_t magic) {
   std::printf("[fatal error] pointer(%p) %s core dump {%x, %x.%x.%x}!!\r\n",
@@ -168,13 +166,13 @@ bool inside_pool(uintptr_t p) {
 void free_alloc(void *ptr) {
   if (ptr == nullptr) return;
   if (!g_pool.initialised) {
-    warn(kMissing);
+    print_console_line(kMissing);
     return;
   }
   const auto p = reinterpret_cast<uintptr_t>(ptr);
   if (!inside_pool(p)) {
-    warn(kFreeViolence);
-    warn(kMissing);
+    print_console_line(kFreeViolence);
+    print_console_line(kMissing);
     return;
   }
   lock();
@@ -318,7 +316,7 @@ extern "C" void *sram_realloc(void *ptr, uint32_t size) {
   if (ptr == nullptr) return get_alloc(0, size);
   const auto p = reinterpret_cast<uintptr_t>(ptr);
   if (!g_pool.initialised || !inside_pool(p)) {
-    warn(kReallocViolence);
+    print_console_line(kReallocViolence);
     return nullptr;
   }
   if (size == 0) {

@@ -1,7 +1,5 @@
 // STD_List: double-ended ring of fixed-size elements in a caller array.
-// Also home of the shared size accessor: STD_Map and STD_List (and, where
-// pointers are 32 bits wide, Slp) keep their second field at offset 4, so
-// one function serves all of them under their own names.
+// Its size accessor, shared with STD_Map and Slp, is in second_field.cpp.
 #include <cstddef>
 #include <cstring>
 
@@ -22,31 +20,6 @@ uint32_t step_back(const STD_List *list, uint32_t p) {
 }
 
 }  // namespace
-
-extern "C" uint32_t STD_List_Size(const STD_List *list) {
-  return list->size;
-}
-
-// The alias has another parameter type on purpose: both records keep the
-// size at the same offset (checked below).
-#if defined(__clang__)
-#pragma clang diagnostic push
-#else
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wattribute-alias"
-#endif
-extern "C" uint32_t STD_Map_Size(const STD_Map *map) QRVL_ALIAS(STD_List_Size);
-#if UINTPTR_MAX == 0xFFFFFFFFu
-static_assert(offsetof(Slp, oldest) == offsetof(STD_List, size));
-extern "C" const char *slp_getstr_p1(const Slp *slp) QRVL_ALIAS(STD_List_Size);
-#endif
-#if defined(__clang__)
-#pragma clang diagnostic pop
-#else
-#pragma GCC diagnostic pop
-#endif
-
-static_assert(offsetof(STD_Map, size) == offsetof(STD_List, size));
 
 extern "C" void STD_List_Init(STD_List *list, void *array, uint32_t capacity,
                               uint32_t element_size) {

@@ -1,36 +1,21 @@
-// UTM calendar time: breakdown of seconds since 1970, the inverse
-// normalising conversion and the fixed text form.  The arithmetic is the
+// UTM calendar time: the exported breakdowns, the inverse normalising
+// conversion and the fixed text form.  The arithmetic is the
 // library's own (Gregorian rule), independent of the C library's zone state.
-#include "runtime/utm.hpp"
+#include "common/calendar.hpp"
+#include "common/decimal.hpp"
 
 #include <atomic>
 #include <cstdint>
 
-#include "platform/platform.hpp"
-
 namespace quorvel::detail {
 namespace {
 
-constexpr const char *kZoneNames[2] = {"GMT", "UTC"};
-
-// Set without locks by SetUtmZone; conversions on other threads see the old
-// or the new value.
-std::atomic<int32_t> g_zone_index{1};
+// Added to every MakeUnixTime result; set without a lock by SetUtmZone.
 std::atomic<int32_t> g_seconds_offset{0};
 
 constexpr int32_t kMonthDays[2][12] = {
     {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
     {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
-constexpr int32_t kDaysBeforeMonth[2][12] = {
-    {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334},
-    {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335}};
-
-constexpr int32_t kDaysPer400Years = 146097;
-
-// year is a full year (1970, 2000, ...), possibly far outside 32 bits.
-constexpr bool is_leap(int64_t year) {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
 
 // Leap years in [1, year] of the proleptic calendar (year >= 0).
 constexpr int64_t leap_years_through(int64_t year) {
@@ -60,48 +45,6 @@ int32_t month_length(int32_t month, int32_t year_field) {
 }
 
 }  // namespace
-
-Utm *UtmBreakDown(uint32_t seconds, Utm *out, const int32_t *hours) {
-  uint32_t s = seconds;
-  if (hours != nullptr) s += static_cast<uint32_t>(*hours) * 3600u;
-  uint32_t days = s / 86400u;
-  uint32_t r = s % 86400u;
-  out->tm_sec = static_cast<int32_t>(r % 60u);
-  out->tm_min = static_cast<int32_t>((r % 3600u) / 60u);
-  out->tm_hour = static_cast<int32_t>(r / 3600u);
-  out->tm_wday = static_cast<int32_t>((days + 4u) % 7u);
-
-  // Year, month and day from the day count in closed form (400-year eras
-  // counted from 0000-03-01): the same answer as walking year by year and
-  // month by month, without the walk.
-  uint32_t z = days + 719468u;
-  uint32_t era = z / kDaysPer400Years;
-  uint32_t doe = z - era * kDaysPer400Years;
-  uint32_t yoe = (doe - doe / 1460u + doe / 36524u - doe / 146096u) / 365u;
-  uint32_t doy_from_march = doe - (365u * yoe + yoe / 4u - yoe / 100u);
-  uint32_t mp = (5u * doy_from_march + 2u) / 153u;
-  uint32_t mday = doy_from_march - (153u * mp + 2u) / 5u + 1u;
-  uint32_t month = mp < 10u ? mp + 2u : mp - 10u;  // 0 = January
-  uint32_t year = yoe + era * 400u + (month < 2u ? 1u : 0u);
-
-  int leap = is_leap(year) ? 1 : 0;
-  out->tm_mday = static_cast<int32_t>(mday);
-  out->tm_mon = static_cast<int32_t>(month);
-  out->tm_year = static_cast<int32_t>(year) - 1900;
-  out->tm_yday = kDaysBeforeMonth[leap][month] + static_cast<int32_t>(mday) - 1;
-  out->tm_isdst = 0;
-  out->tm_gmtoff = 0;
-  // Indexes outside the two-entry table name the zone "UTC", the default.
-  int32_t zone = g_zone_index.load(std::memory_order_relaxed);
-  out->tm_zone = zone == 0 ? kZoneNames[0] : kZoneNames[1];
-  return out;
-}
-
-int32_t local_zone_hours() {
-  int32_t bias = platform::standard_zone_bias_minutes();
-  return -bias / 60;
-}
-
 }  // namespace quorvel::detail
 
 using quorvel::detail::UtmBreakDown;
@@ -109,7 +52,7 @@ using quorvel::detail::UtmBreakDown;
 // The zone index only chooses the name in the breakdown; any value is
 // stored, and values other than 0 ("GMT") read as 1 ("UTC").
 extern "C" void SetUtmZone(int32_t zone_index, int32_t seconds_offset) {
-  quorvel::detail::g_zone_index.store(zone_index, std::memory_order_relaxed);
+  quorvel::detail::set_utm_zone_index(zone_index);
   quorvel::detail::g_seconds_offset.store(seconds_offset, std::memory_order_relaxed);
 }
 
@@ -122,26 +65,6 @@ extern "C" Utm *GetLocalUtm(uint32_t seconds, Utm *tm) {
   return UtmBreakDown(seconds, tm, &hours);
 }
 
-namespace {
-
-// Writes value with at least width digits ('0'-padded after any '-');
-// wider values are written in full.  Returns the end of the text.
-char *put_padded(char *p, int32_t value, int width) {
-  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-  char digits[10];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10u);
-    magnitude /= 10u;
-  } while (magnitude != 0u);
-  if (value < 0) *p++ = '-';
-  for (int i = n; i < width; ++i) *p++ = '0';
-  while (n > 0) *p++ = digits[--n];
-  return p;
-}
-
-}  // namespace
-
 // Every piece gets at least its width; a piece wider than that (a year
 // above 9999, negative values) is written in full rather than cut, so the
 // buffer needs room for up to 6 x 11 characters, five '-' and the zero.
@@ -152,7 +75,7 @@ extern "C" char *GetUtmStr(const Utm *tm, char *buffer) {
   char *p = buffer;
   for (int i = 0; i < 6; ++i) {
     if (i > 0) *p++ = '-';
-    p = put_padded(p, values[i], i == 0 ? 4 : 2);
+    p += quorvel::detail::put_zero_padded(p, values[i], i == 0 ? 4 : 2);
   }
   *p = '\0';
   return buffer;

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/console_line.hpp"
 #include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
 #include "quorvel/trace.h"
@@ -39,6 +40,7 @@ namespace {
 
 using quorvel::detail::g_debug_queue_thread_starter;
 using quorvel::detail::g_trace_enqueue;
+using quorvel::detail::print_console_line;
 
 constexpr const char kOverloadWarning[] = "warning: debug queue is overloading\r\n";
 constexpr const char kStartFailed[] = "SetDebugQueue() failed !!";
@@ -143,7 +145,7 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
     SemaphorePost(&q.items);
     wake_writer(q);
   } else if (GetDebugState() != 0) {
-    fputs(kOverloadWarning, stdout);
+    print_console_line(kOverloadWarning);
   }
 }
 
@@ -215,6 +217,6 @@ extern "C" void SetDebugQueue(void *buffer, int32_t count, uint32_t size) {
     // Cleared first, so that the report below is emitted directly.
     g_trace_enqueue.store(nullptr, std::memory_order_release);
     q.active.store(0, std::memory_order_release);
-    errlog_t(quorvel::detail::kLibraryTag, "%s", kStartFailed);
+    quorvel::detail::library_error("%s", kStartFailed);
   }
 }

@@ -14,7 +14,7 @@ std::atomic<DebugOutputFunc> g_output{nullptr};
 }  // namespace quorvel::detail
 
 using quorvel::detail::g_routes;
-using quorvel::detail::kLibraryTag;
+using quorvel::detail::library_error;
 using quorvel::detail::kRouteSlots;
 
 // Once installed, an output function can be replaced but never removed.
@@ -25,12 +25,12 @@ extern "C" void SetDebugOutput(DebugOutputFunc output) {
 
 extern "C" void AddDebugInfoRoute(DebugInfoRoute route) {
   if (route == nullptr) {
-    errlog_t(kLibraryTag, "%s", quorvel::detail::kRouteNullText);
+    library_error("%s", quorvel::detail::kRouteNullText);
     return;
   }
   for (int i = 0; i < kRouteSlots; ++i) {
     if (g_routes[i].load(std::memory_order_acquire) == route) {
-      errlog_t(kLibraryTag, "%s", quorvel::detail::kRouteSetBeforeText);
+      library_error("%s", quorvel::detail::kRouteSetBeforeText);
       return;
     }
   }
@@ -38,7 +38,7 @@ extern "C" void AddDebugInfoRoute(DebugInfoRoute route) {
     DebugInfoRoute empty = nullptr;
     if (g_routes[i].compare_exchange_strong(empty, route, std::memory_order_acq_rel)) return;
   }
-  errlog_t(kLibraryTag, "%s", quorvel::detail::kRouteArrayFullText);
+  library_error("%s", quorvel::detail::kRouteArrayFullText);
 }
 
 extern "C" void DelDebugInfoRoute(DebugInfoRoute route) {
@@ -47,5 +47,5 @@ extern "C" void DelDebugInfoRoute(DebugInfoRoute route) {
     DebugInfoRoute expected = route;
     if (g_routes[i].compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel)) return;
   }
-  errlog_t(kLibraryTag, "%s", quorvel::detail::kRouteNotFoundText);
+  library_error("%s", quorvel::detail::kRouteNotFoundText);
 }

@@ -10,8 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/calendar.hpp"
+#include "common/decimal.hpp"
 #include "platform/platform.hpp"
-#include "runtime/utm.hpp"
 #include "trace/routes.hpp"
 
 namespace quorvel::detail {
@@ -70,19 +71,10 @@ struct Text {
     } while (v != 0u);
     while (n > 0) put(digits[--n]);
   }
-  // printf "%0<width>d".
+  // printf "%0<width>d", whose width counts the sign.
   void put_padded(int32_t v, int width) {
-    if (v < 0) {
-      char tmp[16];
-      int n = snprintf(tmp, sizeof tmp, "%0*d", width, v);
-      put(tmp, static_cast<size_t>(n));
-      return;
-    }
-    uint32_t u = static_cast<uint32_t>(v);
-    int digits = 1;
-    for (uint32_t x = u; x >= 10u; x /= 10u) ++digits;
-    for (int i = digits; i < width; ++i) put('0');
-    put_unsigned(u);
+    char digits[kZeroPaddedMax];
+    put(digits, put_zero_padded(digits, v, v < 0 ? width - 1 : width));
   }
   void terminate() { *p = '\0'; }
   size_t length(const char *start) const { return static_cast<size_t>(p - start); }

@@ -6,12 +6,12 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "common/library_log.hpp"
 #include "quorvel/trace.h"
 
 namespace quorvel::detail {
 
-// Tags used by the library itself.
-inline constexpr const char kLibraryTag[] = "quorvel";
+// The tag of the untagged kLOG* lines.
 inline constexpr const char kDefaultTag[] = "ktrace";
 
 // Text limits of one line (characters, the terminating zero not counted).
@@ -34,11 +34,6 @@ void trace_emit(const char *tag, const char *message, const TraceLine *line);
 using TraceEnqueue = void (*)(int32_t level, const char *tag, uint32_t line_end,
                               const char *format, va_list args);
 extern std::atomic<TraceEnqueue> g_trace_enqueue;  // loaded with memory_order_acquire
-
-// The whole trace path for one call: source filter, queue hand-over or
-// formatting and emitting on the calling thread.
-void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *format,
-                va_list args) __attribute__((format(printf, 4, 0)));
 
 // The debug switch (non-zero: on).  Also gates the queue overload warning
 // and the trace files.

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "memory/alloc_hook.hpp"
+#include "common/alloc_hook.hpp"
 
 namespace qrvl_test {
 

@@ -5,8 +5,8 @@
 // lock while it holds the tree lock.
 #include <cstring>
 
-#include "memory/alloc_hook.hpp"
-#include "memory/fastidx.hpp"
+#include "common/alloc_hook.hpp"
+#include "index/fastidx.hpp"
 #include "quorvel/crypto.h"
 #include "quorvel/trace.h"
 

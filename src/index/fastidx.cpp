@@ -1,7 +1,7 @@
 // Slot index: a free ring of count + 1 positions under a plain lock, and one
 // recursive lock per slot under which every callback runs.  The ring lock is
 // never waited for while a slot lock is held by these operations.
-#include "memory/fastidx.hpp"
+#include "index/fastidx.hpp"
 
 namespace quorvel::detail {
 

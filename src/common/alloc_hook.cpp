@@ -1,4 +1,4 @@
-#include "memory/alloc_hook.hpp"
+#include "common/alloc_hook.hpp"
 
 #include <cstdlib>
 #include <cstring>

@@ -3,7 +3,7 @@
 // holds one slot lock at a time.
 #include <cstring>
 
-#include "memory/fastidx.hpp"
+#include "index/fastidx.hpp"
 
 using namespace quorvel::detail;
 

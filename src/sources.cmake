@@ -1,0 +1,70 @@
+# Every source file of the library, family by family.  A family file
+# X.cpp that exports names lists them in X.exports beside it; the build
+# reads the export list of each source named here.
+
+set(QUORVEL_COMMON_SOURCES
+  src/common/alloc_hook.cpp
+  src/common/calendar.cpp
+  src/common/console_line.cpp
+  src/common/library_log.cpp
+)
+
+set(QUORVEL_TRACE_SOURCES
+  src/trace/debug_queue.cpp
+  src/trace/file_trace.cpp
+  src/trace/message_format.cpp
+  src/trace/routes.cpp
+  src/trace/trace_core.cpp
+)
+
+set(QUORVEL_CONCURRENCY_SOURCES
+  src/concurrency/cond.cpp
+  src/concurrency/mutex.cpp
+  src/concurrency/qlist.cpp
+  src/concurrency/semaphore.cpp
+  src/concurrency/thread.cpp
+)
+
+set(QUORVEL_MEMORY_SOURCES
+  src/memory/bits.cpp
+  src/memory/cclass.cpp
+  src/memory/second_field.cpp
+  src/memory/slp.cpp
+  src/memory/sram.cpp
+  src/memory/std_list.cpp
+  src/memory/std_map.cpp
+)
+
+set(QUORVEL_INDEX_SOURCES
+  src/index/fastidx.cpp
+  src/index/memdb.cpp
+  src/index/rbtree.cpp
+)
+
+set(QUORVEL_CRYPTO_SOURCES
+  src/crypto/aes.cpp
+  src/crypto/aes_modes.cpp
+  src/crypto/base64.cpp
+  src/crypto/crc32.cpp
+  src/crypto/hex.cpp
+  src/crypto/hmac_sha256.cpp
+  src/crypto/md5.cpp
+  src/crypto/murmur3.cpp
+  src/crypto/sha256.cpp
+  src/crypto/sha256_compress.cpp
+)
+
+set(QUORVEL_RUNTIME_SOURCES
+  src/runtime/clock.cpp
+  src/runtime/sfio.cpp
+  src/runtime/utm.cpp
+)
+
+set(QUORVEL_PLATFORM_SOURCES_posix
+  src/platform/posix/clock.cpp
+  src/platform/posix/futex.cpp
+  src/platform/posix/output.cpp
+  src/platform/posix/sync.cpp
+  src/platform/posix/thread.cpp
+  src/platform/posix/thread_id.cpp
+)

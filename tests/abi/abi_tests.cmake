@@ -24,3 +24,10 @@ if(NOT QUORVEL_SANITIZE)
             ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_LIST_DIR}/consumer)
   set_tests_properties(abi.installed_package PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()
+
+add_test(NAME abi.export_lists
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_export_lists.sh ${PROJECT_SOURCE_DIR}
+          $<TARGET_OBJECTS:quorvel_objects>
+  COMMAND_EXPAND_LISTS)
+add_test(NAME abi.include_seams
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_seams.sh ${PROJECT_SOURCE_DIR})

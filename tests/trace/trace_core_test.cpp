@@ -61,6 +61,9 @@ TEST_F(Trace, LineTextsOfTheThreeFamilies) {
   }
   errlog_t(nullptr, "c%d", 3);  // a null tag acts as the _w form
   EXPECT_TRUE(IsLine(take_console().at(0), 'E', "c3\r\n"));
+  void (*unchecked_errlog_w)(const char *, ...) = errlog_w;
+  unchecked_errlog_w(nullptr);  // a null format: an empty message, as when queued
+  EXPECT_TRUE(IsLine(take_console().at(0), 'E', "\r\n"));
 }
 
 TEST_F(Trace, RoutesReceiveTheWholeRecord) {

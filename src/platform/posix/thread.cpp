@@ -1,9 +1,9 @@
 // Threads, thread ids and sleeping on pthreads.
-#include <cerrno>
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <ctime>
 

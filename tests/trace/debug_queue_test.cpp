@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "quorvel/trace.h"
-#include "trace/child_process.hpp"
+#include "support/child_process.hpp"
 #include "trace/debug_queue.hpp"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "quorvel/runtime.h"
 #include "quorvel/trace.h"
-#include "trace/child_process.hpp"
+#include "support/child_process.hpp"
 
 namespace {
 

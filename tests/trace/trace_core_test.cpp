@@ -8,8 +8,7 @@
 #include <string>
 #include <thread>
 
-#include <sys/wait.h>
-
+#include "support/child_process.hpp"
 #include "trace/trace_core.hpp"
 #include "trace/trace_messages.hpp"
 #include "trace_helpers.hpp"
@@ -422,17 +421,12 @@ TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
   auto lines = take_console();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(IsLine(lines[0], 'I', R"(\{ktrace\} parent)"));
-  fflush(nullptr);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  qrvl_test::run_in_child([] {
     kLOGI("child");
     auto child_lines = take_console();
-    _exit(child_lines.size() == 1 && IsLine(child_lines[0], 'I', R"(\{ktrace\} child)") ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(child_lines.size(), 1u);
+    EXPECT_TRUE(IsLine(child_lines[0], 'I', R"(\{ktrace\} child)"));
+  });
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 // and error, kills a child that outlives its time-out, and reports how the
 // child ended.  A child always leaves through child_exit, which writes the
 // coverage counts of a --coverage build before _exit skips the usual
-// at-exit work.
+// at-exit work (tests/CMakeLists.txt links __gcov_dump into such builds: a
+// weak reference alone would not pull it from libgcov).
 #pragma once
 
 #include <gtest/gtest.h>

@@ -131,6 +131,15 @@ TEST(Sram, CallocAndRealloc) {
   });
 }
 
+// Overwrites the magic of a's used header or of b's free one, then allocates.
+void damage_and_allocate(bool free_one, uint32_t bad) {
+  auto *a = static_cast<uint8_t *>(sram_malloc(16));
+  auto *b = static_cast<uint8_t *>(sram_malloc(16));
+  sram_free(b);
+  std::memcpy((free_one ? b : a) - H, &bad, 4);
+  sram_malloc(100);
+}
+
 TEST(Sram, WarningsAndFatalStops) {
   const std::string both =
       "[warning] pointer access violence when Free_Alloc() !!\r\n"
@@ -143,32 +152,33 @@ TEST(Sram, WarningsAndFatalStops) {
     sram_free(g_region + H - 1);
     CHECK(usage().used == used && header_of(p).magic == kSramUsedMagic);
   });
-  expect_child("exit 255", fatal_line(g_region + H, "Free_Alloc()", "0, 0.41.4d"), [] {
-    CHECK(sram_poollink(g_region, 4096) == 0);
-    void *p = sram_malloc(32);
-    sram_malloc(32);
-    sram_free(p);
-    sram_free(p);
-  });
-  expect_child("exit 255", fatal_line(g_region + H + 32, "Free_Alloc()", "5c, 5c.5c.5c"), [] {
-    CHECK(sram_poollink(g_region, 4096) == 0);
-    auto *q = static_cast<uint8_t *>(sram_malloc(64));
-    std::memset(q, 0x5C, 64);
-    sram_free(q + 32);
-  });
-  // A damaged used header (of a), then a free one (of b), met while allocating.
+  // Freed twice, freed inside a block, then a damaged used header (of a) and
+  // a damaged free one (of b) met while allocating.
   struct {
-    uint32_t bad, at;
-    const char *bytes;
-  } const rows[] = {{0x12345678u, H, "12, 34.56.78"}, {0x00AB0000u, 2 * H + 16, "0, ab.0.0"}};
-  for (const auto &row : rows) {
-    expect_child("exit 255", fatal_line(g_region + row.at, "Get_Alloc()", row.bytes), [&row] {
+    uintptr_t at;
+    const char *where, *bytes;
+    void (*fault)();
+  } const stops[] = {
+      {H, "Free_Alloc()", "0, 0.41.4d",
+       [] {
+         void *p = sram_malloc(32);
+         sram_malloc(32);
+         sram_free(p);
+         sram_free(p);
+       }},
+      {H + 32, "Free_Alloc()", "5c, 5c.5c.5c",
+       [] {
+         auto *q = static_cast<uint8_t *>(sram_malloc(64));
+         std::memset(q, 0x5C, 64);
+         sram_free(q + 32);
+       }},
+      {H, "Get_Alloc()", "12, 34.56.78", [] { damage_and_allocate(false, 0x12345678u); }},
+      {2 * H + 16, "Get_Alloc()", "0, ab.0.0", [] { damage_and_allocate(true, 0x00AB0000u); }},
+  };
+  for (const auto &stop : stops) {
+    expect_child("exit 255", fatal_line(g_region + stop.at, stop.where, stop.bytes), [&stop] {
       CHECK(sram_poollink(g_region, 4096) == 0);
-      auto *a = static_cast<uint8_t *>(sram_malloc(16));
-      auto *b = static_cast<uint8_t *>(sram_malloc(16));
-      sram_free(b);
-      std::memcpy((row.at == H ? a : b) - H, &row.bad, 4);
-      sram_malloc(100);
+      stop.fault();
     });
   }
 }

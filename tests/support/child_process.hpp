@@ -62,8 +62,7 @@ inline std::string describe(int status) {
 // Drains the child's pipes until it ends or its time runs out.
 inline ChildResult wait_for(pid_t pid, pollfd (&pipes)[2], int timeout_seconds) {
   ChildResult r;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
   for (;;) {
     if (poll(pipes, 2, 20) > 0) {
       for (int i = 0; i < 2; ++i)

@@ -67,7 +67,9 @@ QRVL_API int32_t mixaddr_len(mixaddr addr);
    -1 for a character outside hex digits, ':' and '.', a ninth group closed
    by ':', or an embedded IPv4 part that does not fit or is rejected as
    above.  A ':' right after the last group is accepted (1::2: is 1::2).
-   dst is written only when the result is 1.
+   dst is written only when the result is 1.  Text that inet_ntopx writes
+   reads back, except ::255.255.255.255 and ::ffff:255.255.255.255, whose
+   IPv4 part is taken for a rejection.
    -1 and nothing written when src or dst is NULL or family is another
    value.  Thread-safe. */
 QRVL_API int32_t inet_ptonx(int32_t family, const char *src, void *dst);

@@ -37,41 +37,36 @@ int32_t ipv4_from_text(const char *src, uint8_t *dst) {
 
 int32_t ipv6_from_text(const char *src, uint8_t *dst) {
   uint8_t bytes[16] = {};
-  int filled = 0, gap = -1, digits = 0;
-  uint32_t group = 0;
+  int filled = 0, gap = -1;
   const char *p = src;
-  const char *group_start = src;
   if (*p == ':' && *++p != ':') return 0;
-  for (char c; (c = *p) != '\0'; ++p) {
-    const uint8_t digit = kHexValues[static_cast<uint8_t>(c)];
-    if (digit != kNotHex) {
+  // One group per pass: its digits, then the character that ends it.
+  for (;;) {
+    const char *group_start = p;
+    uint32_t group = 0;
+    int digits = 0;
+    for (uint8_t d; (d = kHexValues[static_cast<uint8_t>(*p)]) != kNotHex; ++p) {
       if (++digits > 4) return 0;
-      group = group << 4 | digit;
-    } else if (c == ':') {
-      group_start = p + 1;
-      if (digits == 0) {
-        if (gap >= 0) return 0;
-        gap = filled;
-        continue;
-      }
-      if (filled == 16) return -1;
+      group = group << 4 | d;
+    }
+    const char c = *p++;
+    if (c == ':' && digits == 0) {
+      if (gap >= 0) return 0;
+      gap = filled;
+      continue;
+    }
+    if (c == ':' || (c == '\0' && digits > 0)) {
+      if (filled == 16) return c == ':' ? -1 : 0;
       bytes[filled++] = static_cast<uint8_t>(group >> 8);
       bytes[filled++] = static_cast<uint8_t>(group);
-      group = 0;
-      digits = 0;
-    } else if (c == '.') {
-      if (filled > 12 || ipv4_from_text(group_start, bytes + filled) != 1) return -1;
-      filled += 4;
-      digits = 0;
+      if (c == ':') continue;
       break;
-    } else {
-      return -1;
     }
-  }
-  if (digits > 0) {
-    if (filled == 16) return 0;
-    bytes[filled++] = static_cast<uint8_t>(group >> 8);
-    bytes[filled++] = static_cast<uint8_t>(group);
+    if (c == '\0') break;
+    if (c != '.') return -1;
+    if (filled > 12 || ipv4_from_text(group_start, bytes + filled) != 1) return -1;
+    filled += 4;
+    break;
   }
   if (gap >= 0) {
     if (filled == 16) return 0;

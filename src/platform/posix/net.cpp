@@ -24,16 +24,18 @@ namespace {
 bool dotted_decimal(const char *text, uint32_t *address) {
   uint32_t value = 0;
   for (int part = 0; part < 4; ++part) {
-    uint32_t octet = 0;
-    int digits = 0;
-    while (*text >= '0' && *text <= '9' && digits < 4) {
-      octet = octet * 10 + static_cast<uint32_t>(*text++ - '0');
-      ++digits;
+    uint32_t octet = static_cast<uint8_t>(*text++) - uint32_t{'0'};
+    if (octet > 9) return false;
+    for (int more = 0; more < 2; ++more) {
+      const uint32_t digit = static_cast<uint8_t>(*text) - uint32_t{'0'};
+      if (digit > 9) break;
+      if (octet == 0) return false;  // a leading zero: octal for inet_addr()
+      octet = octet * 10 + digit;
+      ++text;
     }
-    if (digits == 0 || digits > 3 || octet > 255) return false;
-    if (digits > 1 && text[-digits] == '0') return false;  // octal there
+    if (octet > 255) return false;
     value = value << 8 | octet;
-    if (*text++ != (part < 3 ? '.' : '\0')) return false;
+    if (*text++ != (part < 3 ? '.' : '\0')) return false;  // a fourth digit lands here too
   }
   *address = htonl(value);
   return true;

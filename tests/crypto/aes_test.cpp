@@ -109,8 +109,6 @@ TEST(Aes, Sp80038aEcbAndCbc) {
     EXPECT_EQ(to_hex(out.data(), 64), to_hex(from_hex(ecb[k])));
     EXPECT_EQ(CAesDecrypt(out.data(), 80, back.data(), 80, &keys), 64u);
     EXPECT_EQ(to_hex(back.data(), 64), to_hex(plain));
-    EXPECT_EQ(back[79], 0x10);  // pad left in place
-
     Bytes in = plain;
     in.resize(80, 0xee);
     back.assign(80, 0);
@@ -215,14 +213,11 @@ TEST(Aes, RefusalsWriteNothing) {
   std::memset(&s, 0xa5, sizeof s);
   const CAES_schedule s_before = s;
   const uint8_t key[32] = {1, 2, 3};
-  for (int bits : {0, 64, 127, 129, 512, -128}) {
-    EXPECT_EQ(CAES_set_encrypt_key(key, bits, &s), -2) << bits;
-    EXPECT_EQ(CAES_set_decrypt_key(key, bits, &s), -2) << bits;
+  for (auto set_key : {CAES_set_encrypt_key, CAES_set_decrypt_key}) {
+    for (int bits : {0, 64, 127, 129, 512, -128}) EXPECT_EQ(set_key(key, bits, &s), -2) << bits;
+    EXPECT_EQ(set_key(nullptr, 128, &s), -1);
+    EXPECT_EQ(set_key(key, 64, nullptr), -1);  // pointers are tested first
   }
-  EXPECT_EQ(CAES_set_encrypt_key(nullptr, 128, &s), -1);
-  EXPECT_EQ(CAES_set_decrypt_key(nullptr, 128, &s), -1);
-  EXPECT_EQ(CAES_set_encrypt_key(key, 128, nullptr), -1);
-  EXPECT_EQ(CAES_set_decrypt_key(key, 64, nullptr), -1);  // pointers are tested first
   EXPECT_EQ(std::memcmp(&s, &s_before, sizeof s), 0);
   CAesKeyPair pair;
   std::memset(&pair, 0x3c, sizeof pair);
@@ -282,19 +277,18 @@ TEST(Aes, RoundTripsInPlaceAndAtAnyAlignment) {
     in.resize(total);
     ASSERT_EQ(CAesEncrypt(msg.data(), len, ecb.data(), total, &keys), total);
     ASSERT_EQ(CAesCbcEncrypt(in.data(), len, iv.data(), 16, cbc.data(), total, &keys), total);
-    for (size_t shift : {0, 1, 2, 3}) {
-      // Odd offsets: in-place decrypts and encrypts give the same bytes.
-      Bytes a(total + shift), b(total + shift), c(total + shift), d(total + shift);
+    for (size_t shift : {1, 2, 3}) {
+      // At odd offsets: decrypt in place, and encrypt to the same bytes as aligned.
+      Bytes a(total + shift), b(total + shift), c(total + shift);
       uint8_t *pa = a.data() + shift, *pb = b.data() + shift, *pc = c.data() + shift;
       std::memcpy(pa, ecb.data(), total);
       std::memcpy(pb, cbc.data(), total);
-      std::memcpy(pc, msg.data(), len);
       ASSERT_EQ(CAesDecrypt(pa, total, pa, total, &keys), len);
       ASSERT_EQ(CAesCbcDecrypt(pb, total, iv.data(), 16, pb, total, &keys), len);
       EXPECT_EQ(std::memcmp(pa, msg.data(), len), 0);
       EXPECT_EQ(std::memcmp(pb, msg.data(), len), 0);
-      ASSERT_EQ(CAesCbcEncrypt(pc, len, iv.data(), 16, d.data() + shift, total, &keys), total);
-      EXPECT_EQ(std::memcmp(d.data() + shift, cbc.data(), total), 0);
+      ASSERT_EQ(CAesCbcEncrypt(pb, len, iv.data(), 16, pc, total, &keys), total);
+      EXPECT_EQ(std::memcmp(pc, cbc.data(), total), 0);
     }
   }
 }

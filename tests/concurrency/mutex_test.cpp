@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <atomic>
+#include <thread>
 
 #include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
@@ -11,8 +11,7 @@ namespace {
 
 // Units left in a plain mutex: 1 free, 0 held.
 uint32_t units(Mutex *m) {
-  return static_cast<uint32_t>(
-      quorvel::platform::as_semaphore(&m->semaphore)->state.load());
+  return static_cast<uint32_t>(quorvel::platform::as_semaphore(&m->semaphore)->state.load());
 }
 
 struct Counter {
@@ -43,19 +42,13 @@ void *unlock_it(void *raw) {
   return nullptr;
 }
 
-void *try_recursive(void *raw) {
-  auto *native = reinterpret_cast<pthread_mutex_t *>(&static_cast<Mutex *>(raw)->recursive_lock);
-  int rc = pthread_mutex_trylock(native);
-  if (rc == 0) pthread_mutex_unlock(native);
-  return reinterpret_cast<void *>(static_cast<intptr_t>(rc == 0));
-}
-
 bool other_thread_gets(Mutex *m) {
-  pthread_t thread;
-  pthread_create(&thread, nullptr, try_recursive, m);
-  void *got = nullptr;
-  pthread_join(thread, &got);
-  return got != nullptr;
+  auto *native = reinterpret_cast<pthread_mutex_t *>(&m->recursive_lock);
+  bool got = false;
+  std::thread([&] {
+    got = pthread_mutex_trylock(native) == 0 && !pthread_mutex_unlock(native);
+  }).join();
+  return got;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 #include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
@@ -13,38 +15,6 @@ namespace {
 // Threads asleep inside SemaphoreWait.
 uint32_t sleepers(Semaphore *s) {
   return static_cast<uint32_t>(quorvel::platform::as_semaphore(&s->semaphore)->state.load() >> 32);
-}
-
-struct Waiter {
-  Semaphore *s;
-  int32_t timeout;
-  std::atomic<int32_t> result{-9};
-};
-
-void *wait_once(void *raw) {
-  Waiter *w = static_cast<Waiter *>(raw);
-  w->result = SemaphoreWait(w->s, w->timeout);
-  return nullptr;
-}
-
-struct Traffic {
-  Semaphore *s;
-  std::atomic<long> taken{0};
-};
-
-void *post_many(void *raw) {
-  Traffic *traffic = static_cast<Traffic *>(raw);
-  for (int i = 0; i < 20000; ++i) EXPECT_EQ(SemaphorePost(traffic->s), 1);
-  return nullptr;
-}
-
-void *take_many(void *raw) {
-  Traffic *traffic = static_cast<Traffic *>(raw);
-  for (int i = 0; i < 20000; ++i) {
-    if (SemaphoreWait(traffic->s, 5000) != 1) return nullptr;
-    traffic->taken.fetch_add(1);
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -81,14 +51,13 @@ TEST(Semaphore, WaitsForTimeOutOrPost) {
 
   // Any negative time-out waits until a post comes, however late.
   for (int32_t timeout : {-5, -1, 60000}) {
-    Waiter w{&s, timeout};
-    ThreadCtl t;
-    ASSERT_EQ(kCreateThread(&t, 0, wait_once, &w), 0);
+    std::atomic<int32_t> result{-9};
+    std::thread waiter([&] { result = SemaphoreWait(&s, timeout); });
     while (sleepers(&s) == 0) continue;
-    EXPECT_EQ(w.result.load(), -9);
+    EXPECT_EQ(result.load(), -9);
     EXPECT_EQ(SemaphorePost(&s), 1);
-    kThreadJoin(t);
-    EXPECT_EQ(w.result.load(), 1) << "timeout " << timeout;
+    waiter.join();
+    EXPECT_EQ(result.load(), 1) << "timeout " << timeout;
     EXPECT_EQ(sleepers(&s), 0u);
   }
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
@@ -98,12 +67,22 @@ TEST(Semaphore, WaitsForTimeOutOrPost) {
 TEST(Semaphore, NoUnitIsLostBetweenThreads) {
   Semaphore s;
   ASSERT_EQ(SemaphoreInit(&s, 0), 0);
-  Traffic traffic{&s};
-  ThreadCtl threads[4];
+  std::atomic<long> taken{0};
+  std::vector<std::thread> threads;
   for (int i = 0; i < 4; ++i)
-    ASSERT_EQ(kCreateThread(&threads[i], 0, i < 2 ? take_many : post_many, &traffic), 0);
-  for (ThreadCtl &t : threads) kThreadJoin(t);
-  EXPECT_EQ(traffic.taken.load(), 40000);
+    threads.emplace_back([&, i] {
+      for (int n = 0; n < 20000; ++n) {
+        if (i >= 2) {
+          EXPECT_EQ(SemaphorePost(&s), 1);
+        } else if (SemaphoreWait(&s, 5000) == 1) {
+          taken.fetch_add(1);
+        } else {
+          return;  // a lost unit: the count below shows it
+        }
+      }
+    });
+  for (std::thread &t : threads) t.join();
+  EXPECT_EQ(taken.load(), 40000);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
   EXPECT_EQ(sleepers(&s), 0u);
   SemaphoreFree(&s);
@@ -118,12 +97,13 @@ TEST(Semaphore, TakerMayFreeAtOnce) {
     ASSERT_NE(s, nullptr);
     SemaphoreInit(s, 0);
     ThreadCtl t;
-    ASSERT_EQ(kCreateDThread(&t, 0,
-                             [](void *raw) -> void * {
-                               SemaphorePost(static_cast<Semaphore *>(raw));
-                               return nullptr;
-                             },
-                             s),
+    ASSERT_EQ(kCreateDThread(
+                  &t, 0,
+                  [](void *raw) -> void * {
+                    SemaphorePost(static_cast<Semaphore *>(raw));
+                    return nullptr;
+                  },
+                  s),
               0);
     ASSERT_EQ(SemaphoreWait(s, 5000), 1);
     SemaphoreFree(s);

@@ -2,6 +2,7 @@
 // truncation rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -66,47 +67,38 @@ TEST(HmacSha256, Rfc4231Cases) {
   }
 }
 
-TEST(HmacSha256, EmptyKeyIsNeverRead) {
-  uint8_t mac[32];
-  hmac_csha256(nullptr, 0, nullptr, 0, mac, 32);
+TEST(HmacSha256, EmptyKeyReinitAndTruncation) {
+  uint8_t mac[48];
+  hmac_csha256(nullptr, 0, nullptr, 0, mac, 32);  // an empty key is never read
   EXPECT_EQ(to_hex(mac, 32), "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad");
-}
 
-TEST(HmacSha256, ReinitAndTruncation) {
+  // Reinit drops a message abandoned half-way and keys the context afresh.
   const auto key = bytes("a key that is only given once");
   const auto msg = bytes("first message, long enough to spill over one block of sixty-four bytes");
-  uint8_t fresh[32], mac[48];
-  hmac_csha256(key.data(), size32(key), msg.data(), size32(msg), fresh, 32);
+  uint8_t fresh256[32], fresh224[28];
+  hmac_csha256(key.data(), size32(key), msg.data(), size32(msg), fresh256, 32);
+  hmac_csha224(key.data(), size32(key), msg.data(), size32(msg), fresh224, 28);
   hmac_csha256_ctx ctx;
   hmac_csha256_init(&ctx, key.data(), size32(key));
-  hmac_csha256_update(&ctx, msg.data(), 10);  // an abandoned message
-  for (int round = 0; round < 3; ++round) {
-    hmac_csha224_reinit(&ctx);
-    hmac_csha256_update(&ctx, msg.data(), 30);
-    hmac_csha256_update(&ctx, msg.data() + 30, size32(msg) - 30);
-    hmac_csha256_final(&ctx, mac, 32);
-    EXPECT_EQ(to_hex(mac, 32), to_hex(fresh, 32)) << round;
-    hmac_csha256_reinit(&ctx);
-  }
+  hmac_csha256_update(&ctx, msg.data(), 10);
+  hmac_csha256_reinit(&ctx);
+  hmac_csha256_update(&ctx, msg.data(), 30);
+  hmac_csha256_update(&ctx, msg.data() + 30, size32(msg) - 30);
+  hmac_csha256_final(&ctx, mac, 32);
+  EXPECT_EQ(to_hex(mac, 32), to_hex(fresh256, 32));
 
-  // mac_size 0 writes nothing; 16 the head; above the digest it is clamped.
+  // mac_size 0 writes nothing, 16 the head; above the digest size it is clamped.
   const std::string tail(2 * sizeof mac, 'e');
   for (uint32_t size : {0u, 16u, 32u, 48u}) {
+    const uint32_t written = std::min(size, 32u);
     std::memset(mac, 0xee, sizeof mac);
     hmac_csha256_reinit(&ctx);
     hmac_csha256_update(&ctx, msg.data(), size32(msg));
     hmac_csha256_final(&ctx, mac, size);
-    const uint32_t written = size < 32 ? size : 32;
-    EXPECT_EQ(to_hex(mac, sizeof mac), to_hex(fresh, written) + tail.substr(2 * written)) << size;
+    EXPECT_EQ(to_hex(mac, sizeof mac), to_hex(fresh256, written) + tail.substr(2 * written))
+        << size;
   }
-  uint8_t mac224[28];
-  hmac_csha224(key.data(), size32(key), msg.data(), size32(msg), mac224, 28);
   std::memset(mac, 0xee, sizeof mac);
   hmac_csha224(key.data(), size32(key), msg.data(), size32(msg), mac, 48);
-  EXPECT_EQ(to_hex(mac, sizeof mac), to_hex(mac224, 28) + tail.substr(56));
-
-  EXPECT_EQ(reinterpret_cast<void *>(&hmac_csha224_update),
-            reinterpret_cast<void *>(&hmac_csha256_update));
-  EXPECT_EQ(reinterpret_cast<void *>(&hmac_csha224_reinit),
-            reinterpret_cast<void *>(&hmac_csha256_reinit));
+  EXPECT_EQ(to_hex(mac, sizeof mac), to_hex(fresh224, 28) + tail.substr(56));
 }

@@ -242,7 +242,6 @@ TEST(RBTree, RouteAndSlotsReleasedBehindTheTreesBack) {
   EXPECT_EQ(rbtree_route(&tree.t, 1, tree.table, payload_of), 20);
   EXPECT_EQ(rbtree_route(&tree.t, 1, nullptr, nullptr), 1);
   EXPECT_EQ(rbtree_route(&tree.t, 3, tree.table, payload_of), 0);
-  EXPECT_EQ(lines.take(), LineList{});
   EXPECT_EQ(rbtree_route(&tree.t, 2, tree.table, payload_of), -1);
   EXPECT_EQ(lines.take(), (LineList{{2, "[RBTree]: This data record is expired\r\n"}}));
 
@@ -331,34 +330,30 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   const uint32_t l = root->left->slot, m = root->slot, r = root->right->slot;
   const std::vector<uint32_t> orders[3] = {{m, l, r}, {l, m, r}, {l, r, m}};
 
+  // Capacity 3 holds the walk; capacity 2 the first two, then the queue-full line and -1.
+  const Line full{3, "[RBTree]: _rbtree_add_idx_to_queue() queue is full\r\n"};
   uint32_t storage[8];
   RBIterator it{};
   EXPECT_EQ(rbiterator_melink(&it, 3, nullptr), -1);
-  ASSERT_EQ(rbiterator_melink(&it, 3, storage), 0);
   for (int order = 0; order < 3; ++order) {
+    ASSERT_EQ(rbiterator_melink(&it, 3, storage), 0);
     ASSERT_EQ(rbtree_iterator(&tree.t, &it, order), 0);
-    ASSERT_EQ(it.count, 3u);
     std::vector<uint32_t> got;
     for (int32_t s = rbiterator_begin(&it); s != rbiterator_end(); s = rbiterator_next(&it))
       got.push_back(static_cast<uint32_t>(s));
     EXPECT_EQ(got, orders[order]);
     EXPECT_EQ(rbiterator_next(&it), -1);
+    ASSERT_EQ(rbiterator_melink(&it, 2, storage), 0);
+    EXPECT_EQ(rbtree_iterator(&tree.t, &it, order), -1);
+    got.pop_back();
+    EXPECT_EQ(std::vector<uint32_t>(storage, storage + it.count), got);
+    EXPECT_EQ(lines.take(), LineList{full});
   }
   EXPECT_EQ(rbtree_iterator(&tree.t, &it, 3), 0);
   EXPECT_EQ(it.count, 0u);
   EXPECT_EQ(rbiterator_begin(&it), -1);
   EXPECT_EQ(lines.take(), LineList{});
 
-  // Capacity 2: the first two of each order, the queue-full line, -1.
-  const Line full{3, "[RBTree]: _rbtree_add_idx_to_queue() queue is full\r\n"};
-  ASSERT_EQ(rbiterator_melink(&it, 2, storage), 0);
-  for (int order = 0; order < 3; ++order) {
-    EXPECT_EQ(rbtree_iterator(&tree.t, &it, order), -1);
-    EXPECT_EQ(it.count, 2u);
-    EXPECT_EQ(std::vector<uint32_t>(storage, storage + 2),
-              std::vector<uint32_t>(orders[order].begin(), orders[order].begin() + 2));
-    EXPECT_EQ(lines.take(), LineList{full});
-  }
   // Capacity 0: pre-order is refused at the root alone, post-order at every node.
   for (uint32_t n = 3; n < 12; ++n) ASSERT_GE(tree.insert(n), 0);
   ASSERT_EQ(rbiterator_melink(&it, 0, storage), 0);

@@ -31,9 +31,7 @@ TEST(Bits, MostSignificantFirst) {
   GetBitsIntoStr(b, 4, 3, text);
   EXPECT_STREQ(text, "110");
   GetBitsIntoStr(b, 4, 0, text);
-  EXPECT_EQ(std::string(text, 2), std::string("\0"
-                                              "1",
-                                              2));
+  EXPECT_EQ(std::string(text, 2), std::string("\0001", 2));
 
   // A run across a byte boundary, and an empty text that changes nothing.
   SetBitsByStr(b, 6, "0110101");
@@ -87,7 +85,7 @@ TEST(Cclass, HandsOutLowestAndWarns) {
                 invalid + "|" + invalid + "|" + none + "|" + invalid);
 }
 
-TEST(Slp, SetUpAndRelease) {
+TEST(Slp, SetUpReleaseAndWrap) {
   Slp slp;
   char one[1];
   EXPECT_EQ(slp_melink(&slp, one, 1), -1);
@@ -114,14 +112,10 @@ TEST(Slp, SetUpAndRelease) {
   EXPECT_EQ(slp_readstr(&slp, nullptr, 64, nullptr), -1);
   EXPECT_EQ(slp_mefree(&slp), 0);
   EXPECT_EQ(faults.frees(), 1);
-}
 
-// Once the ring is full the kept text wraps: the part up to the end of the
-// buffer comes first.
-TEST(Slp, KeptTextWrapsIntoTheSecondPart) {
-  Slp slp;
-  char buf[9];
-  ASSERT_EQ(slp_melink(&slp, buf, sizeof buf), 0);
+  // Once the ring is full the kept text wraps: the part up to the end of the
+  // buffer comes first.
+  ASSERT_EQ(slp_melink(&slp, buf, 9), 0);
   for (const char *line : {"ab\n", "cd\n", "ef\n"}) slp_putstr(&slp, line);
   EXPECT_STREQ(slp_getstr_p1(&slp), "ef");
   EXPECT_STREQ(slp_getstr_p2(&slp), "\n");

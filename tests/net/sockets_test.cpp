@@ -9,7 +9,7 @@
 #include <climits>
 
 #include "quorvel.h"
-#include "trace/child_process.hpp"
+#include "support/child_process.hpp"
 #include "trace/trace_capture.hpp"
 
 namespace {

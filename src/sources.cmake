@@ -63,7 +63,10 @@ set(QUORVEL_RUNTIME_SOURCES
 set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
   src/platform/posix/futex.cpp
+  src/platform/posix/interfaces.cpp
   src/platform/posix/output.cpp
+  src/platform/posix/resolv_conf.cpp
+  src/platform/posix/routes.cpp
   src/platform/posix/sync.cpp
   src/platform/posix/thread.cpp
   src/platform/posix/thread_id.cpp

@@ -64,6 +64,7 @@ set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
   src/platform/posix/futex.cpp
   src/platform/posix/interfaces.cpp
+  src/platform/posix/network_start.cpp
   src/platform/posix/output.cpp
   src/platform/posix/resolv_conf.cpp
   src/platform/posix/routes.cpp

@@ -175,6 +175,19 @@ inline constexpr int32_t kConfigFamilyIPv6 = 10;
 #endif
 inline constexpr int32_t kConfigFamilyIPv4 = 2;
 
+// What the network start-up found missing, kReady when nothing.
+enum class NetworkStart {
+  kReady,
+  kNoSocketLayer,        // the socket layer would not start
+  kNoConfigModule,       // the interface-query module would not load
+  kNoAdaptersEntry,      // the module lacks its adapter list
+  kNoPerAdapterEntry,    // the module lacks its per-adapter details
+};
+
+// Prepares the socket layer and the interface queries for the whole
+// process.  May run again after a failure, and on several threads at once.
+NetworkStart network_start();
+
 // An IPv4 (first 4 bytes) or IPv6 address in network byte order.
 struct ConfigAddress {
   int32_t family;

@@ -11,6 +11,8 @@
 namespace quorvel::detail {
 namespace {
 
+static_assert(kIPv4 == QRVL_AF_INET && kIPv6 == QRVL_AF_INET6);
+
 bool fetch_addresses(int32_t family, AddressList *list) {
   return list->fill([family](platform::InterfaceAddress *out, int32_t capacity, int32_t *needed) {
     int32_t total = platform::interface_addresses(family, out, capacity);

@@ -12,25 +12,31 @@ namespace {
 // which the platform allows.
 std::atomic<bool> g_started{false};
 
-struct StartFailure {
-  platform::NetworkStart step;
+// The lines and codes of the failed steps, in the order they run.
+constexpr char kSocketLayerLine[] = "can not WSAStartup()..\r\n";
+
+struct ConfigFailure {
+  platform::ConfigStart step;
   int32_t code;
   const char *line;
 };
 
-constexpr StartFailure kFailures[] = {
-    {platform::NetworkStart::kNoSocketLayer, -11, "can not WSAStartup()..\r\n"},
-    {platform::NetworkStart::kNoConfigModule, -12, "can not load: iphlpapi.dll..\r\n"},
-    {platform::NetworkStart::kNoAdaptersEntry, -13, "can not load API: GetAdapterInfo()..\r\n"},
-    {platform::NetworkStart::kNoPerAdapterEntry, -14, "can not load API: GetPerAdapterInfo()..\r\n"},
+constexpr ConfigFailure kConfigFailures[] = {
+    {platform::ConfigStart::kNoModule, -12, "can not load: iphlpapi.dll..\r\n"},
+    {platform::ConfigStart::kNoAdaptersEntry, -13, "can not load API: GetAdapterInfo()..\r\n"},
+    {platform::ConfigStart::kNoPerAdapterEntry, -14, "can not load API: GetPerAdapterInfo()..\r\n"},
 };
 
 }  // namespace
 
 int32_t network_startup() {
   if (g_started.load(std::memory_order_acquire)) return 0;
-  platform::NetworkStart step = platform::network_start();
-  for (const StartFailure &failure : kFailures) {
+  if (platform::socket_layer_start() != 0) {
+    print_console_line(kSocketLayerLine);
+    return -11;
+  }
+  platform::ConfigStart step = platform::config_queries_start();
+  for (const ConfigFailure &failure : kConfigFailures) {
     if (failure.step != step) continue;
     print_console_line(failure.line);
     return failure.code;

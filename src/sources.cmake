@@ -58,8 +58,13 @@ set(QUORVEL_NET_SOURCES
   src/net/address_format.cpp
   src/net/address_parse.cpp
   src/net/address_style.cpp
+  src/net/default_address.cpp
+  src/net/dns_server.cpp
+  src/net/interface_query.cpp
+  src/net/local_address.cpp
   src/net/masks.cpp
   src/net/mixaddr.cpp
+  src/net/net_startup.cpp
   src/net/sockets.cpp
 )
 
@@ -71,9 +76,13 @@ set(QUORVEL_RUNTIME_SOURCES
 
 set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
+  src/platform/posix/config_start.cpp
   src/platform/posix/futex.cpp
+  src/platform/posix/interfaces.cpp
   src/platform/posix/net.cpp
   src/platform/posix/output.cpp
+  src/platform/posix/resolv_conf.cpp
+  src/platform/posix/routes.cpp
   src/platform/posix/sync.cpp
   src/platform/posix/thread.cpp
   src/platform/posix/thread_id.cpp

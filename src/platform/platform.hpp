@@ -210,3 +210,77 @@ inline void spin_pause() {
 }
 
 }  // namespace quorvel::platform
+
+// ---- Network configuration ------------------------------------------------------------
+
+namespace quorvel::platform {
+
+// The address families as this platform numbers them.
+#if defined(_WIN32)
+inline constexpr int32_t kConfigFamilyIPv6 = 23;
+#else
+inline constexpr int32_t kConfigFamilyIPv6 = 10;
+#endif
+inline constexpr int32_t kConfigFamilyIPv4 = 2;
+
+// What starting the interface queries found missing, kReady when nothing.
+enum class ConfigStart {
+  kReady,
+  kNoModule,           // the interface-query module would not load
+  kNoAdaptersEntry,    // the module lacks its adapter list
+  kNoPerAdapterEntry,  // the module lacks its per-adapter details
+};
+
+// Prepares the interface queries below for the whole process.  May run
+// again after a failure, and on several threads at once.
+ConfigStart config_queries_start();
+
+// An IPv4 (first 4 bytes) or IPv6 address in network byte order.
+struct ConfigAddress {
+  int32_t family;
+  uint8_t bytes[16];
+};
+
+// Interface names with their NUL, the most the platform gives.
+inline constexpr size_t kInterfaceNameSize = 16;
+
+// One address of one interface.
+struct InterfaceAddress {
+  uint32_t interface_index;
+  uint32_t prefix_length;  // one bits of the netmask, or the on-link prefix
+  bool up;                 // administratively up and running
+  ConfigAddress address;
+  char interface_name[kInterfaceNameSize];
+};
+
+// Lists the addresses of one family, asking the system afresh: interfaces in
+// index order, each interface's addresses in the system's order.  Fills at
+// most capacity records and returns how many there are (more than capacity
+// when out is too small), or -1 when the system cannot list them.
+int32_t interface_addresses(int32_t family, InterfaceAddress *out, int32_t capacity);
+
+// The gateway of the lowest-metric default route of the main routing table
+// through one interface.
+struct DefaultGateway {
+  uint32_t interface_index;
+  uint32_t metric;
+  ConfigAddress gateway;
+};
+
+// Lists the default gateways of one family, one per interface, in index
+// order.  Fills at most capacity records and returns how many it filled, or
+// -1 on failure; *needed receives a capacity that is sure to hold them all
+// (more than capacity means some were left out).
+int32_t default_gateways(int32_t family, DefaultGateway *out, int32_t capacity,
+                         int32_t *needed);
+
+// Whether the interface is administratively up and running; false when it
+// is gone or cannot be asked.
+bool interface_up(uint32_t interface_index);
+
+// The name servers of one family that the system resolver is configured
+// with, in order.  Fills at most capacity records and returns how many
+// there are, or -1 when the configuration cannot be read.
+int32_t dns_servers(int32_t family, ConfigAddress *out, int32_t capacity);
+
+}  // namespace quorvel::platform

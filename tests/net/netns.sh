@@ -1,0 +1,29 @@
+#!/bin/sh
+# netns.sh RESOLV_CONF SETUP PROGRAM [ARG...]
+#
+# Runs PROGRAM on a host of its own: a new user, network and mount
+# namespace with loopback up, a veth pair veth1/veth0 up (veth1 takes the
+# lower interface index), /etc/resolv.conf bind-mounted from RESOLV_CONF,
+# and then each line of SETUP run as the arguments of one `ip` command.
+# QRVL_NETNS is 1 inside.  Exits 77 when the machine cannot build such a
+# host (no unshare or ip, user namespaces refused).
+set -eu
+if [ "${QRVL_NETNS:-}" != 1 ]; then
+  command -v unshare > /dev/null 2>&1 || { echo "netns.sh: unshare is missing"; exit 77; }
+  command -v ip > /dev/null 2>&1 || { echo "netns.sh: ip (iproute2) is missing"; exit 77; }
+  [ -f /etc/resolv.conf ] || { echo "netns.sh: no /etc/resolv.conf to mount over"; exit 77; }
+  unshare -rnm true 2> /dev/null || { echo "netns.sh: unshare -rnm is refused here"; exit 77; }
+  QRVL_NETNS=1 exec unshare -rnm --fork sh "$0" "$@"
+fi
+resolv_conf=$1
+setup=$2
+shift 2
+ip link set lo up
+ip link add veth0 type veth peer name veth1
+ip link set veth0 up
+ip link set veth1 up
+mount --bind "$resolv_conf" /etc/resolv.conf
+printf '%s\n' "$setup" | while read -r command; do
+  [ -z "$command" ] || ip $command
+done
+exec "$@"

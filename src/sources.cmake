@@ -63,6 +63,7 @@ set(QUORVEL_RUNTIME_SOURCES
 set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
   src/platform/posix/futex.cpp
+  src/platform/posix/name_lookup.cpp
   src/platform/posix/output.cpp
   src/platform/posix/sync.cpp
   src/platform/posix/thread.cpp

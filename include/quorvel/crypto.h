@@ -14,6 +14,12 @@ QRVL_BEGIN_DECLS
 
 /* ---- AES ------------------------------------------------------------------ */
 
+/* Not constant-time: the AES engine works through look-up tables indexed by
+   key and data bytes, so its memory accesses (and with them its timing
+   through the caches) depend on secret values.  Do not use it where an
+   attacker can run code on the same machine or time many operations
+   closely; prefer a hardware engine there. */
+
 /* CAES_schedule is one expanded AES key for one direction.  Each word holds
    four key-schedule bytes, the first of them in the most significant byte.
    An encryption schedule holds the round keys in order; a decryption

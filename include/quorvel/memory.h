@@ -29,6 +29,7 @@ QRVL_BEGIN_DECLS
 QRVL_API int32_t sram_poollink(void *addr, uint32_t size);
 
 /* sram_partial_poollink links count separate regions (two parallel arrays)
+   (-1 for null arrays or a null region address, as sram_poollink)
    into one address-ordered pool; the gaps between them are bridged and never
    handed out.  Rewrites both arrays in place: each start rounded up to the
    pointer size, each size shortened by that pad, and (once past the checks)
@@ -328,7 +329,14 @@ QRVL_API int32_t rbiterator_next(RBIterator *it);
    caller arrays: bitmap (capacity / 8 + 1 bytes, slot i is bit 7 - i % 8 of
    byte i / 8), keys (capacity * key_size bytes), values (capacity *
    value_size bytes).  Lookups compare key bytes slot by slot.  Neither the
-   map nor the list takes a lock: one thread at a time per record. */
+   map nor the list takes a lock: one thread at a time per record.
+   Null pointers get the answer of an empty record, as the bit arrays and
+   the slp ring give for a null buffer: -1 from the operations with a
+   status, 0 from STD_Map_Exist and the sizes, NULL from the element
+   pointers, 1 from STD_Map_Rend, and nothing done by the others.  A null
+   key or element counts only where key_size or element_size is not 0.
+   The Init functions ignore a null record and set up a record of
+   capacity 0 over null arrays that would have to hold bytes. */
 typedef struct STD_Map {
   uint32_t capacity;
   uint32_t size;
@@ -468,7 +476,10 @@ QRVL_API uint8_t GetBit(const uint8_t *bytes, uint32_t n);
 QRVL_API void GetBitsIntoStr(const uint8_t *bytes, uint32_t first, uint32_t n, char *text);
 
 /* Cclass is a pool of count objects of object_size bytes in caller arrays,
-   with one in-use flag (1 or 0) per object. */
+   with one in-use flag (1 or 0) per object.
+   A null pool gives NULL from Cclass_new and is ignored by Cclass_delete;
+   Cclass_pool over null arrays that would have to hold bytes sets up a
+   pool of no objects. */
 typedef struct Cclass {
   uint8_t *flags;
   uint8_t *objects;

@@ -16,6 +16,12 @@
 // kept for a stranger.  Events are set and cleared only under the guard, so
 // a set never lands after the count it was based on has dropped to 0, and a
 // reset never wipes out a set aimed at a waiter that registered after it.
+//
+// A waiter notes the broadcast event's set count when it registers and is
+// released only by a later broadcast.  A thread that a broadcast released
+// and that waits again while others it released have not yet left finds
+// the event still set; without the count it would return at once, again
+// and again, until the last of them had left.
 #include "quorvel/concurrency.h"
 
 #include "platform/platform.hpp"
@@ -46,10 +52,12 @@ extern "C" int32_t CondWait(Cond *c, Mutex *m, int32_t timeout_ms) {
 
   MutexLock(&c->guard);
   c->waiters += 1;
+  const uint32_t broadcasts_seen = platform::event_set_count(events, kBroadcast);
   MutexUnlock(&c->guard);
 
   MutexUnlock(m);
-  const platform::Wait woken = platform::event_wait_any(events, timeout_ms < 0 ? -1 : timeout_ms);
+  const platform::Wait woken = platform::event_wait_any_since(
+      events, timeout_ms < 0 ? -1 : timeout_ms, kBroadcast, broadcasts_seen);
 
   MutexLock(&c->guard);
   if (c->waiters > 0) c->waiters -= 1;

@@ -49,6 +49,14 @@ void ring_push(FastIdx *x, uint32_t slot) {
   MutexUnlock(&x->lock);
 }
 
+bool unlock_releasing_pending(FastIdx *x, uint32_t slot) {
+  const bool pending = slot_state(x, slot) == 2;
+  if (pending) set_slot_state(x, slot, 0);
+  slot_unlock(x, slot);
+  if (pending) ring_push(x, slot);
+  return pending;
+}
+
 int32_t route_slot(FastIdx *x, uint32_t slot, void *argument, FastIdxCallback in_use,
                    FastIdxCallback on_free) {
   slot_lock(x, slot);
@@ -57,9 +65,7 @@ int32_t route_slot(FastIdx *x, uint32_t slot, void *argument, FastIdxCallback in
     result = in_use ? in_use(slot, argument) : 1;
   else
     result = on_free ? on_free(slot, argument) : 0;
-  const bool pending = slot_state(x, slot) == 2;
-  slot_unlock(x, slot);
-  if (pending) fastIdx_free(x, slot, nullptr, nullptr);
+  unlock_releasing_pending(x, slot);
   return result;
 }
 
@@ -92,12 +98,7 @@ int32_t fastIdx_alloc(FastIdx *x, void *argument, FastIdxCallback callback) {
   slot_lock(x, slot);
   set_slot_state(x, slot, 1);
   const int32_t result = callback ? callback(slot, argument) : static_cast<int32_t>(slot);
-  const bool pending = slot_state(x, slot) == 2;
-  slot_unlock(x, slot);
-  if (pending) {
-    fastIdx_free(x, slot, nullptr, nullptr);
-    return -1;
-  }
+  if (unlock_releasing_pending(x, slot)) return -1;
   return result < 0 ? result : static_cast<int32_t>(slot);
 }
 

@@ -28,6 +28,13 @@ inline void slot_unlock(FastIdx *x, uint32_t slot) {
 // called without any slot lock held.
 void ring_push(FastIdx *x, uint32_t slot);
 
+// Drops the slot lock taken for a callback.  A release the callback set
+// pending (state 2) is carried out first, still under the lock: the state
+// goes to 0 there, so no other thread can free the slot, have it handed out
+// again and then lose it to this late release.  The slot number goes back
+// to the free ring after the lock is dropped.  Returns whether it did.
+bool unlock_releasing_pending(FastIdx *x, uint32_t slot);
+
 // Runs callback on slot under its lock (in_use for a slot in use, on_free
 // for a free one) and carries out a release the callback set pending.
 // The same as fastIdx_route for a slot number below count.

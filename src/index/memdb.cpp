@@ -77,9 +77,7 @@ int32_t memdb_query(MemDb *d, const void *key, void *argument, FastIdxCallback c
         result = callback ? callback(slot, argument) : 1;
       }
     }
-    const bool pending = slot_state(x, slot) == 2;
-    slot_unlock(x, slot);
-    if (pending) fastIdx_free(x, slot, nullptr, nullptr);
+    unlock_releasing_pending(x, slot);
     if (matched) return result;
     if (visited >= in_use_at_start) return -1;
   }
@@ -107,9 +105,7 @@ int32_t memdb_erase(MemDb *d, const void *key, void *argument, FastIdxCallback c
       ring_push(x, slot);
       return 0;
     }
-    const bool pending = slot_state(x, slot) == 2;
-    slot_unlock(x, slot);
-    if (pending) fastIdx_free(x, slot, nullptr, nullptr);
+    unlock_releasing_pending(x, slot);
   }
   return -1;
 }

@@ -21,6 +21,8 @@ using quorvel::detail::print_console_line;
 
 extern "C" void Cclass_pool(Cclass *pool, uint8_t *flags, void *objects, uint32_t count,
                             uint32_t object_size) {
+  if (pool == nullptr) return;
+  if (flags == nullptr || (objects == nullptr && object_size != 0)) count = 0;
   pool->flags = flags;
   pool->objects = static_cast<uint8_t *>(objects);
   pool->object_size = object_size;
@@ -30,6 +32,7 @@ extern "C" void Cclass_pool(Cclass *pool, uint8_t *flags, void *objects, uint32_
 }
 
 extern "C" void *Cclass_new(Cclass *pool) {
+  if (pool == nullptr) return nullptr;
   for (uint32_t i = 0; i < pool->count; ++i) {
     if (pool->flags[i] != 0) continue;
     pool->flags[i] = 1;
@@ -40,6 +43,7 @@ extern "C" void *Cclass_new(Cclass *pool) {
 }
 
 extern "C" void Cclass_delete(Cclass *pool, void *object) {
+  if (pool == nullptr) return;
   const auto start = reinterpret_cast<uintptr_t>(pool->objects);
   const auto at = reinterpret_cast<uintptr_t>(object);
   if (pool->count == 0 || at < start) {

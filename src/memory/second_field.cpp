@@ -9,7 +9,7 @@
 #include "quorvel/memory.h"
 
 extern "C" uint32_t STD_List_Size(const STD_List *list) {
-  return list->size;
+  return list == nullptr ? 0 : list->size;
 }
 
 static_assert(offsetof(STD_Map, size) == offsetof(STD_List, size));

@@ -2,9 +2,9 @@
 // wrapped into [base, base + capacity) at all times, so equal positions
 // always compare equal.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
+#include "common/alloc_hook.hpp"
 #include "quorvel/memory.h"
 
 namespace {
@@ -63,7 +63,7 @@ void store(Slp *slp, char *at, const char *from, uint32_t count) {
 extern "C" int32_t slp_malloc(Slp *slp, uint32_t count, uint32_t size) {
   const uint64_t capacity = uint64_t{count} * size;
   if (capacity == 0 || capacity > UINT32_MAX) return -1;
-  char *ring = static_cast<char *>(std::malloc(static_cast<size_t>(capacity) + 1));
+  char *ring = static_cast<char *>(quorvel::detail::qrvl_malloc(static_cast<size_t>(capacity) + 1));
   if (ring == nullptr) return -1;
   setup(slp, ring, static_cast<uint32_t>(capacity), 0);
   return 0;
@@ -77,7 +77,7 @@ extern "C" int32_t slp_melink(Slp *slp, void *buffer, uint32_t size) {
 
 extern "C" int32_t slp_mefree(Slp *slp) {
   if (slp->lent) return -1;
-  std::free(slp->base);
+  quorvel::detail::qrvl_free(slp->base);
   return 0;
 }
 

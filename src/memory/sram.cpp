@@ -240,7 +240,9 @@ extern "C" int32_t sram_poollink(void *addr, uint32_t size) {
 }
 
 extern "C" int32_t sram_partial_poollink(void **addrs, uint32_t *sizes, uint32_t count) {
-  if (count == 0) return -1;
+  if (count == 0 || addrs == nullptr || sizes == nullptr) return -1;
+  for (uint32_t i = 0; i < count; ++i)
+    if (addrs[i] == nullptr) return -1;
   uintptr_t before = 0;
   bool unordered = false;
   for (uint32_t i = 0; i < count; ++i) {

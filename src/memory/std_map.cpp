@@ -44,10 +44,20 @@ void point_at(const STD_Map *map, STD_MapCursor *cursor, uint32_t slot) {
   cursor->index = slot;
 }
 
+// A null map, or a null key where keys have bytes, finds nothing.
+bool usable(const STD_Map *map, const void *key) {
+  return map != nullptr && (key != nullptr || map->key_size == 0);
+}
+
 }  // namespace
 
 extern "C" void STD_Map_Init(STD_Map *map, void *bitmap, void *keys, void *values,
                              uint32_t capacity, uint32_t key_size, uint32_t value_size) {
+  if (map == nullptr) return;
+  // Arrays that cannot hold what the sizes promise give a map of no slots.
+  if (bitmap == nullptr || (keys == nullptr && key_size != 0) ||
+      (values == nullptr && value_size != 0))
+    capacity = 0;
   map->capacity = capacity;
   map->size = 0;
   map->key_size = key_size;
@@ -57,15 +67,18 @@ extern "C" void STD_Map_Init(STD_Map *map, void *bitmap, void *keys, void *value
   map->values = static_cast<uint8_t *>(values);
   zero_bytes(map->keys, static_cast<size_t>(capacity) * key_size);
   zero_bytes(map->values, static_cast<size_t>(capacity) * value_size);
-  std::memset(map->bitmap, 0, bitmap_bytes(capacity));
+  if (bitmap != nullptr) std::memset(map->bitmap, 0, bitmap_bytes(capacity));
 }
 
 extern "C" int32_t STD_Map_Exist(const STD_Map *map, const void *key) {
+  if (!usable(map, key)) return 0;
   return scan(map, key) < map->capacity ? 1 : 0;
 }
 
 extern "C" int32_t STD_Map_Find(const STD_Map *map, const void *key, STD_MapCursor *cursor) {
+  if (cursor == nullptr) return -1;
   std::memset(cursor, 0, sizeof *cursor);
+  if (!usable(map, key)) return -1;
   const uint32_t slot = scan(map, key);
   if (slot >= map->capacity) return -1;
   point_at(map, cursor, slot);
@@ -74,6 +87,7 @@ extern "C" int32_t STD_Map_Find(const STD_Map *map, const void *key, STD_MapCurs
 }
 
 extern "C" int32_t STD_Map_Insert(STD_Map *map, const void *key, const void *value) {
+  if (!usable(map, key) || (value == nullptr && map->value_size != 0)) return -1;
   if (scan(map, key) < map->capacity) return -1;
   if (map->size >= map->capacity) return -1;
   for (uint32_t slot = 0; slot < map->capacity; ++slot) {
@@ -88,13 +102,15 @@ extern "C" int32_t STD_Map_Insert(STD_Map *map, const void *key, const void *val
 }
 
 extern "C" void STD_Map_Erase(STD_Map *map, const STD_MapCursor *cursor) {
-  if (cursor->index >= map->capacity || !bit_get(map->bitmap, cursor->index)) return;
+  if (map == nullptr || cursor == nullptr || cursor->index >= map->capacity || !bit_get(map->bitmap, cursor->index)) return;
   bit_put(map->bitmap, cursor->index, false);
   --map->size;
 }
 
 extern "C" void STD_Map_Clear(STD_Map *map) {
+  if (map == nullptr) return;
   map->size = 0;
+  if (map->bitmap == nullptr) return;  // set up without arrays: nothing to clear
   std::memset(map->bitmap, 0, bitmap_bytes(map->capacity));
   // A map of capacity 0 may sit on empty arrays: there is no first key.
   if (map->capacity == 0) return;
@@ -103,8 +119,9 @@ extern "C" void STD_Map_Clear(STD_Map *map) {
 }
 
 extern "C" void STD_Map_Rbegin(const STD_Map *map, STD_MapCursor *cursor) {
+  if (cursor == nullptr) return;
   std::memset(cursor, 0, sizeof *cursor);
-  if (map->size == 0) return;
+  if (map == nullptr || map->size == 0) return;
   for (uint32_t slot = 0; slot < map->capacity; ++slot) {
     if (!bit_get(map->bitmap, slot)) continue;
     point_at(map, cursor, slot);
@@ -115,6 +132,11 @@ extern "C" void STD_Map_Rbegin(const STD_Map *map, STD_MapCursor *cursor) {
 }
 
 extern "C" void STD_Map_Rnext(const STD_Map *map, STD_MapCursor *cursor) {
+  if (cursor == nullptr) return;
+  if (map == nullptr) {
+    cursor->end = 1;
+    return;
+  }
   for (uint64_t slot = uint64_t{cursor->index} + 1; slot < map->capacity; ++slot) {
     if (bit_get(map->bitmap, static_cast<uint32_t>(slot))) {
       point_at(map, cursor, static_cast<uint32_t>(slot));
@@ -127,5 +149,5 @@ extern "C" void STD_Map_Rnext(const STD_Map *map, STD_MapCursor *cursor) {
 }
 
 extern "C" int32_t STD_Map_Rend(const STD_Map *map, const STD_MapCursor *cursor) {
-  return (map->size == 0 || cursor->end) ? 1 : 0;
+  return (map == nullptr || cursor == nullptr || map->size == 0 || cursor->end) ? 1 : 0;
 }

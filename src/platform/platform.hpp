@@ -97,8 +97,10 @@ void recursive_lock_destroy(qrvl_recursive_lock_storage *lock);
 // manual-reset.  An auto-reset event counts its sets (up to 65535): each
 // set releases exactly one waiter, so two quick sets release two waiters
 // instead of collapsing into one.  A manual-reset event stays set, releasing
-// every waiter, until reset.  A wait on the pair takes the lowest-numbered
-// event that is set, like a wait on several objects.
+// every waiter, until reset; it also counts how often it was set (modulo
+// 32768), so that a waiter can ignore a set it has already seen.  A wait
+// on the pair takes the lowest-numbered event that is set, like a wait on
+// several objects.
 struct EventPair {
   std::atomic<uint32_t> state;  // 16 bits per event, event 0 in the low half
   uint32_t manual;              // bit i: event i is manual-reset
@@ -114,6 +116,12 @@ void event_reset(EventPair *pair, int which);
 uint32_t event_pending(const EventPair *pair, int which);
 // Wait::kFirst or kSecond for the event taken, kTimedOut after timeout_ms.
 Wait event_wait_any(EventPair *pair, int32_t timeout_ms);
+// How often the manual-reset event which has been set, modulo 32768.
+uint32_t event_set_count(const EventPair *pair, int which);
+// As event_wait_any, but the manual-reset event which counts as set only
+// once its set count differs from seen_count: a set the waiter saw before
+// it began to wait neither releases it nor keeps it awake.
+Wait event_wait_any_since(EventPair *pair, int32_t timeout_ms, int which, uint32_t seen_count);
 
 inline EventPair *as_event_pair(qrvl_event_pair_storage *storage) {
   return reinterpret_cast<EventPair *>(storage);

@@ -94,11 +94,19 @@ void wake_writer(Queue &q) {
   if (q.writer_asleep.exchange(0, std::memory_order_acq_rel) != 0) SemaphorePost(&q.wake);
 }
 
+// Bytes for the text and its terminator in a slot of the given size,
+// capped where the formatter's int result ends.
+size_t text_room(uint32_t size) {
+  return size - kHead < size_t{INT_MAX} ? size - kHead : size_t{INT_MAX};
+}
+
 __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *tag,
                                                    uint32_t line_end, const char *format,
                                                    va_list args) {
   Queue &q = g_queue;
-  const size_t room = q.size - kHead < size_t{INT_MAX} ? q.size - kHead : size_t{INT_MAX};
+  // The size is read again under the lock: a failed start followed by a
+  // new SetDebugQueue can change it while this line is being formatted.
+  size_t room = text_room(std::atomic_ref<uint32_t>(q.size).load(std::memory_order_relaxed));
   char text[kStackText];
   size_t length = 0;
   bool format_in_slot = false;
@@ -116,10 +124,12 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
 
   bool accepted = false;
   MutexLock(&q.lock);
+  room = text_room(q.size);
+  if (length >= room) length = room - 1;
   unsigned char *slot = slot_at(q.write_index);
   if (in_use(slot).load(std::memory_order_acquire) == 0) {
     char *slot_text = reinterpret_cast<char *>(slot + kHead);
-    if (format_in_slot) {
+    if (format_in_slot && room > sizeof text) {
       quorvel::detail::format_message(slot_text, room, format, again);
     } else {
       memcpy(slot_text, text, length);
@@ -205,7 +215,7 @@ extern "C" void SetDebugQueue(void *buffer, int32_t count, uint32_t size) {
   // must not see half of the new ring.
   MutexLock(&q.lock);
   q.slots = static_cast<unsigned char *>(buffer);
-  q.size = size;
+  std::atomic_ref<uint32_t>(q.size).store(size, std::memory_order_relaxed);
   q.count = static_cast<uint32_t>(count);
   q.write_index = 0;
   MutexUnlock(&q.lock);

@@ -188,8 +188,9 @@ void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *f
     enqueue(level, tag, line_end, format, args);
     return;
   }
+  // A null format gives an empty message, as on the queued path.
   char message[1032];
-  if (vsnprintf(message, kMessageMax + 1, format, args) < 0) message[0] = '\0';
+  if (format == nullptr || vsnprintf(message, kMessageMax + 1, format, args) < 0) message[0] = '\0';
 
   TraceLine line;
   line.line_end = line_end;
@@ -243,7 +244,7 @@ extern "C" void LevelTrace(int32_t priority, const char *format, ...) {
   char message[kLevelTraceMax + 1];
   va_list args;
   va_start(args, format);
-  if (vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
+  if (format == nullptr || vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
   va_end(args);
   fputs(message, stdout);
 }

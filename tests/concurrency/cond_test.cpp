@@ -143,6 +143,31 @@ TEST_P(CondTest, BroadcastReleasesEveryWaiterAndIsThenCleared) {
   }
 }
 
+void *wait_twice(void *raw) {
+  Shared *s = static_cast<Shared *>(raw);
+  MutexLock(&s->m);
+  s->results.fetch_add(CondWait(&s->c, &s->m, -1));
+  // Straight back: the broadcast that released us is still set while the
+  // others it released leave, and must not release this wait again.
+  s->woken.fetch_add(CondWait(&s->c, &s->m, 100));
+  MutexUnlock(&s->m);
+  return nullptr;
+}
+
+TEST_P(CondTest, ABroadcastReleasesEachWaiterOnce) {
+  for (int round = 0; round < 5; ++round) {
+    s.woken = 0;
+    s.results = 0;
+    ThreadCtl threads[8];
+    for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_twice, &s), 0);
+    wait_for_waiters(&s.c, 8);
+    EXPECT_EQ(CondBroadcast(&s.c), 0);
+    for (ThreadCtl &t : threads) kThreadJoin(t);
+    EXPECT_EQ(s.results.load(), 8);
+    EXPECT_EQ(s.woken.load(), 0) << "second waits released by the first broadcast";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothMutexKinds, CondTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool> &kind) {
                            return kind.param ? std::string("Recursive") : std::string("Plain");

@@ -181,4 +181,60 @@ TEST(StdList, MatchesDequeModel) {
   }
 }
 
+// Null records and arrays get the answers of an empty record, never a crash.
+TEST(Containers, NullPointersGetTheEmptyAnswers) {
+  STD_Map map;
+  STD_MapCursor cursor;
+  int key = 1;
+  STD_Map_Init(nullptr, nullptr, nullptr, nullptr, 4, 4, 4);
+  STD_Map_Init(&map, nullptr, &key, &key, 4, 4, 4);  // no bitmap: no slots
+  EXPECT_EQ(map.capacity, 0u);
+  EXPECT_EQ(STD_Map_Insert(&map, &key, &key), -1);
+  STD_Map_Clear(&map);
+  for (STD_Map *m : {static_cast<STD_Map *>(nullptr), &map}) {
+    EXPECT_EQ(STD_Map_Size(m), 0u);
+    EXPECT_EQ(STD_Map_Exist(m, &key), 0);
+    EXPECT_EQ(STD_Map_Find(m, &key, &cursor), -1);
+    EXPECT_EQ(STD_Map_Insert(m, nullptr, &key), -1);
+    STD_Map_Rbegin(m, &cursor);
+    EXPECT_EQ(STD_Map_Rend(m, &cursor), 1);
+    STD_Map_Rnext(m, &cursor);
+    STD_Map_Erase(m, &cursor);
+  }
+  EXPECT_EQ(STD_Map_Find(&map, &key, nullptr), -1);
+  EXPECT_EQ(STD_Map_Rend(&map, nullptr), 1);
+  STD_Map_Clear(nullptr);
+
+  STD_List list;
+  STD_List_Init(nullptr, &key, 1, 4);
+  STD_List_Init(&list, nullptr, 4, 4);
+  EXPECT_EQ(list.capacity, 0u);
+  for (STD_List *l : {static_cast<STD_List *>(nullptr), &list}) {
+    EXPECT_EQ(STD_List_Push_Back(l, &key), -1);
+    EXPECT_EQ(STD_List_Push_Front(l, &key), -1);
+    EXPECT_EQ(STD_List_Front(l), nullptr);
+    EXPECT_EQ(STD_List_Back(l), nullptr);
+    EXPECT_EQ(STD_List_Begin(l, 0), nullptr);
+    EXPECT_EQ(STD_List_Reverse(l, 0), nullptr);
+    STD_List_Pop_Front(l);
+    STD_List_Pop_Back(l);
+    STD_List_Clear(l);
+  }
+  STD_List_Init(&list, &key, 1, 4);
+  EXPECT_EQ(STD_List_Push_Back(&list, nullptr), -1);
+
+  Cclass pool;
+  Cclass_pool(nullptr, nullptr, nullptr, 1, 4);
+  Cclass_pool(&pool, nullptr, &key, 1, 4);
+  EXPECT_EQ(pool.count, 0u);
+  EXPECT_EQ(Cclass_new(nullptr), nullptr);
+  Cclass_delete(nullptr, &key);
+
+  void *no_region[] = {nullptr};
+  uint32_t size[] = {4096};
+  EXPECT_EQ(sram_partial_poollink(nullptr, size, 1), -1);
+  EXPECT_EQ(sram_partial_poollink(no_region, nullptr, 1), -1);
+  EXPECT_EQ(sram_partial_poollink(no_region, size, 1), -1);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quorvel/memory.h"
+#include "support/alloc_fault.hpp"
 
 namespace {
 
@@ -100,13 +101,19 @@ TEST(Slp, SetUpAndRelease) {
 
   EXPECT_EQ(slp_malloc(&slp, 0, 10), -1);
   EXPECT_EQ(slp_malloc(&slp, 0x10000, 0x10000), -1);  // 2^32 does not fit
+  qrvl_test::AllocFault faults;  // the ring comes through the allocation hook
+  faults.fail_after(0);
+  EXPECT_EQ(slp_malloc(&slp, 4, 16), -1);
+  faults.fail_after(-1);
   ASSERT_EQ(slp_malloc(&slp, 4, 16), 0);
+  EXPECT_EQ(faults.mallocs(), 1);
   for (const char *t : {"ab\n", "", "cd\n"}) slp_putstr(&slp, t);
   char out[65];
   EXPECT_EQ(slp_readstr(&slp, out, 64, nullptr), 7);
   EXPECT_EQ(std::string(out, 7), std::string("ab\ncd\n", 7));
   EXPECT_EQ(slp_readstr(&slp, nullptr, 64, nullptr), -1);
   EXPECT_EQ(slp_mefree(&slp), 0);
+  EXPECT_EQ(faults.frees(), 1);
 }
 
 // Once the ring is full the kept text wraps: the part up to the end of the

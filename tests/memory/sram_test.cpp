@@ -1,8 +1,6 @@
 // The sram pool links once per process, so every case runs in a forked
 // child; its standard output and exit status come back to the test.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -15,6 +13,7 @@
 
 #include "memory/sram.hpp"
 #include "quorvel/memory.h"
+#include "support/child_process.hpp"
 
 namespace {
 
@@ -30,36 +29,17 @@ constexpr uint32_t H = quorvel::detail::kSramHeaderSize;
   do {                                                               \
     if (!(cond)) {                                                   \
       std::printf("CHECK failed at line %d: %s\n", __LINE__, #cond); \
-      std::fflush(stdout);                                           \
-      _exit(100);                                                    \
+      qrvl_test::child_exit(100);                                    \
     }                                                                \
   } while (0)
 
-// Runs body in a child with standard output captured and expects its exit
-// status (1000 + signal when killed) and output.
+// Runs body in a child with standard output captured and expects how it
+// ends and what it printed.
 template <class Body>
-void expect_child(int status, const std::string &out, Body body) {
-  std::fflush(stdout);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], 1);
-    close(fds[1]);
-    body();
-    std::fflush(stdout);
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string got;
-  char buf[4096];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, size_t(n));
-  close(fds[0]);
-  int st = 0;
-  waitpid(pid, &st, 0);
-  EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st), status) << got;
-  EXPECT_EQ(got, out);
+void expect_child(const std::string &status, const std::string &out, Body body) {
+  const qrvl_test::ChildResult r = qrvl_test::run_child(body, {.capture_stdout = true});
+  EXPECT_EQ(r.status, status) << r.out;
+  EXPECT_EQ(r.out, out);
 }
 
 alignas(64) uint8_t g_region[1 << 17];
@@ -93,7 +73,7 @@ TEST(Sram, BeforeAndAtLink) {
   const std::string out =
       "[warning] pointer missing !!\r\n"
       "[warning] pointer access violence when sram_realloc() !!\r\n";
-  expect_child(0, out, [] {
+  expect_child("exit 0", out, [] {
     CHECK(sram_is_init() == 0 && sram_malloc(8) == nullptr);
     CHECK(sram_calloc(2, 8) == nullptr && sram_realloc(nullptr, 8) == nullptr);
     uint32_t f = 9, u = 9, t = 9;
@@ -117,7 +97,7 @@ TEST(Sram, BeforeAndAtLink) {
 }
 
 TEST(Sram, LastBlockIsNotSplit) {
-  expect_child(0, "", [] {
+  expect_child("exit 0", "", [] {
     CHECK(sram_poollink(g_region, 10 * H) == 0);
     const uint32_t n = 8 * H;  // the single free block holds 9H: exactly n + H
     auto *p = static_cast<uint8_t *>(sram_malloc(n));
@@ -132,7 +112,7 @@ TEST(Sram, LastBlockIsNotSplit) {
 
 TEST(Sram, CallocAndRealloc) {
   const std::string warning = "[warning] pointer access violence when sram_realloc() !!\r\n";
-  expect_child(0, "--\n" + warning + warning, [] {
+  expect_child("exit 0", "--\n" + warning + warning, [] {
     CHECK(sram_poollink(g_region, 8192) == 0);
     std::memset(g_region + H, 0xAB, 4096);
     // Clearing with count != 0 is checked over used memory by the random model.
@@ -151,11 +131,20 @@ TEST(Sram, CallocAndRealloc) {
   });
 }
 
+// Overwrites the magic of a's used header or of b's free one, then allocates.
+void damage_and_allocate(bool free_one, uint32_t bad) {
+  auto *a = static_cast<uint8_t *>(sram_malloc(16));
+  auto *b = static_cast<uint8_t *>(sram_malloc(16));
+  sram_free(b);
+  std::memcpy((free_one ? b : a) - H, &bad, 4);
+  sram_malloc(100);
+}
+
 TEST(Sram, WarningsAndFatalStops) {
   const std::string both =
       "[warning] pointer access violence when Free_Alloc() !!\r\n"
       "[warning] pointer missing !!\r\n";
-  expect_child(0, both + both, [] {
+  expect_child("exit 0", both + both, [] {
     CHECK(sram_poollink(g_region, 4096) == 0);
     void *p = sram_malloc(32);
     const uint32_t used = usage().used;
@@ -163,38 +152,39 @@ TEST(Sram, WarningsAndFatalStops) {
     sram_free(g_region + H - 1);
     CHECK(usage().used == used && header_of(p).magic == kSramUsedMagic);
   });
-  expect_child(255, fatal_line(g_region + H, "Free_Alloc()", "0, 0.41.4d"), [] {
-    CHECK(sram_poollink(g_region, 4096) == 0);
-    void *p = sram_malloc(32);
-    sram_malloc(32);
-    sram_free(p);
-    sram_free(p);
-  });
-  expect_child(255, fatal_line(g_region + H + 32, "Free_Alloc()", "5c, 5c.5c.5c"), [] {
-    CHECK(sram_poollink(g_region, 4096) == 0);
-    auto *q = static_cast<uint8_t *>(sram_malloc(64));
-    std::memset(q, 0x5C, 64);
-    sram_free(q + 32);
-  });
-  // A damaged used header (of a), then a free one (of b), met while allocating.
+  // Freed twice, freed inside a block, then a damaged used header (of a) and
+  // a damaged free one (of b) met while allocating.
   struct {
-    uint32_t bad, at;
-    const char *bytes;
-  } const rows[] = {{0x12345678u, H, "12, 34.56.78"}, {0x00AB0000u, 2 * H + 16, "0, ab.0.0"}};
-  for (const auto &row : rows) {
-    expect_child(255, fatal_line(g_region + row.at, "Get_Alloc()", row.bytes), [&row] {
+    uintptr_t at;
+    const char *where, *bytes;
+    void (*fault)();
+  } const stops[] = {
+      {H, "Free_Alloc()", "0, 0.41.4d",
+       [] {
+         void *p = sram_malloc(32);
+         sram_malloc(32);
+         sram_free(p);
+         sram_free(p);
+       }},
+      {H + 32, "Free_Alloc()", "5c, 5c.5c.5c",
+       [] {
+         auto *q = static_cast<uint8_t *>(sram_malloc(64));
+         std::memset(q, 0x5C, 64);
+         sram_free(q + 32);
+       }},
+      {H, "Get_Alloc()", "12, 34.56.78", [] { damage_and_allocate(false, 0x12345678u); }},
+      {2 * H + 16, "Get_Alloc()", "0, ab.0.0", [] { damage_and_allocate(true, 0x00AB0000u); }},
+  };
+  for (const auto &stop : stops) {
+    expect_child("exit 255", fatal_line(g_region + stop.at, stop.where, stop.bytes), [&stop] {
       CHECK(sram_poollink(g_region, 4096) == 0);
-      auto *a = static_cast<uint8_t *>(sram_malloc(16));
-      auto *b = static_cast<uint8_t *>(sram_malloc(16));
-      sram_free(b);
-      std::memcpy((row.at == H ? a : b) - H, &row.bad, 4);
-      sram_malloc(100);
+      stop.fault();
     });
   }
 }
 
 TEST(Sram, PartialLinkSortsAndBridges) {
-  expect_child(0, "", [] {
+  expect_child("exit 0", "", [] {
     uint8_t *r = g_region;
     auto link = [](std::vector<void *> a, std::vector<uint32_t> s) {
       return sram_partial_poollink(a.data(), s.data(), uint32_t(a.size()));
@@ -324,7 +314,7 @@ void model_run(uint32_t seed, uint32_t bridges) {
 }
 
 TEST(Sram, RandomOperationsKeepTheHeapTiled) {
-  expect_child(0, "", [] {
+  expect_child("exit 0", "", [] {
     CHECK(sram_poollink(g_region + 3, 60000) == 0);
     // Shortened by the alignment pad, not rounded further.
     CHECK(sram_view().base == reinterpret_cast<uintptr_t>(g_region) + 8);
@@ -333,7 +323,7 @@ TEST(Sram, RandomOperationsKeepTheHeapTiled) {
     model_run(1, 0);
     CHECK(usage().used == used);
   });
-  expect_child(0, "", [] {
+  expect_child("exit 0", "", [] {
     void *addrs[4] = {g_region + 90001, g_region + 3, g_region + 30000, g_region + 60000};
     uint32_t sizes[4] = {20003, 20000, 9000, 20001};
     CHECK(sram_partial_poollink(addrs, sizes, 4) == 0);
@@ -342,7 +332,7 @@ TEST(Sram, RandomOperationsKeepTheHeapTiled) {
 }
 
 TEST(Sram, ThreadsShareThePool) {
-  expect_child(0, "", [] {
+  expect_child("exit 0", "", [] {
     CHECK(sram_poollink(g_region, sizeof g_region) == 0);
     const uint32_t used = usage().used;
     std::vector<std::thread> threads;

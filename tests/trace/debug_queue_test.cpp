@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "quorvel/trace.h"
-#include "trace/child_process.hpp"
+#include "support/child_process.hpp"
 #include "trace/debug_queue.hpp"
 
 namespace {
@@ -58,26 +58,13 @@ void set_gate(bool closed) {
   g_changed.notify_all();
 }
 
-struct Parsed {
-  char level = 0;
-  uint32_t thread_id = 0;
-  std::string tag, message;  // message: everything after the header
-};
-
-// "[I][MM-DD hh:mm:ss.mmm][tid] {tag} message"
-Parsed parse(const std::string &line) {
-  Parsed p;
-  int end = 0;
-  if (sscanf(line.c_str(), "[%c][%*18c][%u] %n", &p.level, &p.thread_id, &end) != 2 || end == 0)
-    return p;
-  p.message = line.substr(static_cast<size_t>(end));
-  size_t close = p.message.find("} ");
-  if (p.message[0] == '{' && close != std::string::npos) {
-    p.tag = p.message.substr(1, close - 1);
-    p.message.erase(0, close + 2);
-  }
-  return p;
+// "[I][MM-DD hh:mm:ss.mmm][tid] {tag} message" without its stamp: "[I][tid] {tag} message".
+std::string unstamped(const std::string &line) {
+  return line.size() < 23 ? line : line.substr(0, 3) + line.substr(23);
 }
+
+// The message after the "{tag} " of a line.
+std::string message_of(const std::string &line) { return line.substr(line.find("} ") + 2); }
 
 bool all_zero(const unsigned char *p, size_t n) {
   return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
@@ -110,14 +97,9 @@ TEST(DebugQueue, MovesEmittingToOneWriterInOrder) {
     std::vector<Emitted> lines = emitted();
     EXPECT_NE(lines[1].emitting_thread, me);
     EXPECT_EQ(lines[1].emitting_thread, lines[2].emitting_thread);
-    Parsed first = parse(lines[1].text);
-    EXPECT_EQ(first.level, 'I');
-    EXPECT_EQ(first.thread_id, me);  // the caller's id, not the writer's
-    EXPECT_EQ(first.tag, "t");
-    EXPECT_EQ(first.message, "queued 2\r\n");
-    Parsed second = parse(lines[2].text);
-    EXPECT_EQ(second.tag, "ktrace");
-    EXPECT_EQ(second.message, "second");
+    const std::string caller = "[" + std::to_string(me) + "] ";  // not the writer's id
+    EXPECT_EQ(unstamped(lines[1].text), "[I]" + caller + "{t} queued 2\r\n");
+    EXPECT_EQ(unstamped(lines[2].text), "[I]" + caller + "{ktrace} second");
 
     // Slot layout is shared with the caller; slot 0 is free once slot 1 came out.
     TraceLine head;
@@ -150,7 +132,7 @@ TEST(DebugQueue, SlotSizeCutsTheMessage) {
       std::vector<Emitted> lines = emitted();
       for (size_t i = 0; i < lines.size() && room < 1000; ++i) {
         std::string full = std::to_string(i) + "-" + text;
-        EXPECT_EQ(parse(lines[i].text).message, full.substr(0, room - 1) + "\r\n");
+        EXPECT_EQ(message_of(lines[i].text), full.substr(0, room - 1) + "\r\n");
       }
       const std::string last = std::to_string(2 * kCount) + "-" + text;
       EXPECT_EQ(std::string(reinterpret_cast<const char *>(ring + sizeof(TraceLine))),
@@ -168,8 +150,8 @@ int g_out_of[kProducers];
 void collect_sequences(const char *line, int32_t length) {
   collect(line, length);
   int t = -1, i = -1;
-  Parsed p = parse(std::string(line, static_cast<size_t>(length)));
-  if (sscanf(p.message.c_str(), "%d %d", &t, &i) != 2 || t < 0 || t >= kProducers) return;
+  const std::string text(line, static_cast<size_t>(length));
+  if (sscanf(message_of(text).c_str(), "%d %d", &t, &i) != 2 || t < 0 || t >= kProducers) return;
   std::lock_guard<std::mutex> lock(g_mutex);
   g_out_of[t] = i + 1;
   g_changed.notify_all();
@@ -185,13 +167,14 @@ size_t check_sequences(const std::vector<Emitted> &lines, size_t from, const uin
                        bool consecutive) {
   int last[kProducers] = {-1, -1, -1, -1};
   for (size_t k = from; k < lines.size(); ++k) {
-    Parsed p = parse(lines[k].text);
     int t = -1, i = -1;
-    if (sscanf(p.message.c_str(), "%d %d", &t, &i) != 2 || t < 0 || t >= kProducers) {
+    uint32_t id = 0;
+    const std::string line = unstamped(lines[k].text);
+    if (sscanf(line.c_str(), "[I][%u] {mp} %d %d", &id, &t, &i) != 3 || t < 0 || t >= kProducers) {
       ADD_FAILURE() << lines[k].text;
       continue;
     }
-    EXPECT_EQ(p.thread_id, ids[t]);
+    EXPECT_EQ(id, ids[t]);
     if (consecutive) {
       EXPECT_EQ(i, last[t] + 1) << "producer " << t << " lost, repeated or reordered a line";
     } else {
@@ -270,11 +253,9 @@ TEST(DebugQueue, FullRingDropsTheNewLineAndWarnsOnlyWithTheSwitchOn) {
     ASSERT_TRUE(wait_for_lines(2));
     infolog_t("q", "E");
     ASSERT_TRUE(wait_for_lines(3));
-    std::vector<Emitted> lines = emitted();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(parse(lines[0].text).message, "A\r\n");
-    EXPECT_EQ(parse(lines[1].text).message, "B\r\n");
-    EXPECT_EQ(parse(lines[2].text).message, "E\r\n");
+    std::string messages;
+    for (const Emitted &line : emitted()) messages += message_of(line.text);
+    EXPECT_EQ(messages, "A\r\nB\r\nE\r\n");
   });
 }
 
@@ -293,10 +274,8 @@ TEST(DebugQueue, WriterThatCannotStartIsReportedAndLeavesTheQueueInactive) {
     SetDebugQueue(ring, 4, 128);
     // Reported directly, since the queue is inactive again.
     ASSERT_EQ(emitted().size(), 1u);
-    Parsed report = parse(emitted()[0].text);
-    EXPECT_EQ(report.level, 'E');
-    EXPECT_EQ(report.tag, "quorvel");
-    EXPECT_EQ(report.message, "SetDebugQueue() failed !!\r\n");
+    EXPECT_EQ(unstamped(emitted()[0].text),
+              "[E][" + std::to_string(me) + "] {quorvel} SetDebugQueue() failed !!\r\n");
     infolog_t("q", "still direct");
     ASSERT_EQ(emitted().size(), 2u);
     EXPECT_EQ(emitted()[1].emitting_thread, me);
@@ -308,7 +287,7 @@ TEST(DebugQueue, WriterThatCannotStartIsReportedAndLeavesTheQueueInactive) {
     infolog_t("q", "queued");
     ASSERT_TRUE(wait_for_lines(3));
     EXPECT_NE(emitted()[2].emitting_thread, me);
-    EXPECT_EQ(parse(emitted()[2].text).message, "queued\r\n");
+    EXPECT_EQ(message_of(emitted()[2].text), "queued\r\n");
   });
 }
 

@@ -11,7 +11,6 @@
 
 #include "trace/trace_core.hpp"
 #include "trace_capture.hpp"
-#include "trace_helpers.hpp"
 
 namespace {
 thread_local bool t_counting = false;

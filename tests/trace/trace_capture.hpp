@@ -1,10 +1,12 @@
-// Helpers shared by the trace tests: capture of console lines and route
-// records, default settings, and the timestamp pattern.
+// Helpers shared by the trace tests: capture of console lines, route
+// records and what a body writes to a descriptor, default settings, the
+// timestamp pattern, and the trace calls of each family by level.
 #pragma once
 
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +21,12 @@ struct RouteRecord {
   uint32_t seconds, thread_id;
   int32_t level;
 };
+
+using PlainCall = void (*)(const char *format, ...);
+using TaggedCall = void (*)(const char *tag, const char *format, ...);
+inline const PlainCall kK[5] = {kLOGV, kLOGD, kLOGI, kLOGW, kLOGE};
+inline const PlainCall kW[5] = {verlog_w, sdklog_w, infolog_w, warnlog_w, errlog_w};
+inline const TaggedCall kT[5] = {verlog_t, sdklog_t, infolog_t, warnlog_t, errlog_t};
 
 inline std::mutex g_mutex;
 inline std::vector<std::string> g_console;
@@ -60,6 +68,23 @@ inline void default_settings() {
 }
 
 inline uint32_t tid() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+// Runs body with descriptor fd sent to a temporary file and returns what
+// was written there.
+inline std::string capture_fd(int fd, void (*body)()) {
+  fflush(nullptr);
+  FILE *tmp = tmpfile();
+  const int saved = dup(fd);
+  dup2(fileno(tmp), fd);
+  body();
+  fflush(nullptr);
+  dup2(saved, fd);
+  close(saved);
+  std::string out(static_cast<size_t>(lseek(fileno(tmp), 0, SEEK_END)), '\0');
+  const bool read_all = pread(fileno(tmp), out.data(), out.size(), 0) == ssize_t(out.size());
+  fclose(tmp);
+  return read_all ? out : "(capture failed)";
+}
 
 // "MM-DD hh:mm:ss.mmm"
 inline const char kStamp[] = R"(\d\d-\d\d \d\d:\d\d:\d\d\.\d\d\d)";

@@ -7,7 +7,6 @@
 #include <regex>
 #include <string>
 
-#include "trace_helpers.hpp"
 #include "trace_capture.hpp"
 
 using namespace trace_test;

@@ -8,11 +8,9 @@
 #include <string>
 #include <thread>
 
-#include <sys/wait.h>
-
+#include "support/child_process.hpp"
 #include "trace/trace_core.hpp"
 #include "trace/trace_messages.hpp"
-#include "trace_helpers.hpp"
 #include "trace_capture.hpp"
 
 using namespace trace_test;
@@ -61,6 +59,9 @@ TEST_F(Trace, LineTextsOfTheThreeFamilies) {
   }
   errlog_t(nullptr, "c%d", 3);  // a null tag acts as the _w form
   EXPECT_TRUE(IsLine(take_console().at(0), 'E', "c3\r\n"));
+  void (*unchecked_errlog_w)(const char *, ...) = errlog_w;
+  unchecked_errlog_w(nullptr);  // a null format: an empty message, as when queued
+  EXPECT_TRUE(IsLine(take_console().at(0), 'E', "\r\n"));
 }
 
 TEST_F(Trace, RoutesReceiveTheWholeRecord) {
@@ -75,19 +76,18 @@ TEST_F(Trace, RoutesReceiveTheWholeRecord) {
   auto routed = take_routed();
   ASSERT_EQ(lines.size(), 2u);
   ASSERT_EQ(routed.size(), 2u);
-  const RouteRecord &r = routed[0];
-  EXPECT_EQ(r.tag, "net");
-  EXPECT_EQ(r.message, "port 80");
-  EXPECT_EQ(r.line, lines[0].substr(3));
-  EXPECT_EQ(r.timestamp.size(), 18u);
-  EXPECT_EQ(lines[0].substr(4, 18), r.timestamp);
-  EXPECT_GE(int64_t{r.seconds}, before);
-  EXPECT_LE(int64_t{r.seconds}, after);
-  EXPECT_EQ(r.thread_id, tid());
-  EXPECT_EQ(r.level, 2);
-  EXPECT_EQ(routed[1].tag, "ktrace");  // no tag: routes still get one
-  EXPECT_EQ(routed[1].level, 1);
-  EXPECT_EQ(routed[1].line, lines[1].substr(3));
+  for (size_t k = 0; k < 2; ++k) {
+    const RouteRecord &r = routed[k];
+    EXPECT_EQ(r.line, lines[k].substr(3));
+    EXPECT_EQ(r.timestamp, lines[k].substr(4, 18));
+    EXPECT_TRUE(r.seconds >= before && r.seconds <= after) << r.seconds;
+    EXPECT_EQ(r.thread_id, tid());
+  }
+  // A line without a tag still gives the routes one.
+  EXPECT_EQ(routed[0].tag + "|" + routed[0].message + "|" + std::to_string(routed[0].level),
+            "net|port 80|2");
+  EXPECT_EQ(routed[1].tag + "|" + routed[1].message + "|" + std::to_string(routed[1].level),
+            "ktrace|plain|1");
 }
 
 // "console lines/route records" made since the last look.
@@ -148,25 +148,24 @@ TEST_F(Trace, FilterLettersChooseTheLevels) {
 }
 
 TEST_F(Trace, LevelTestAndLevelPTrace) {
-  // Threshold 2: which priorities pass each operation.
-  const char *expected[6] = {"23", "3", "12", "1", "2", "13"};
+  // Threshold 2: which priorities pass each operation; 9 and -4 clamp to 5 and 0.
+  const struct {
+    int op;
+    const char *passed;
+  } rows[] = {{0, "23"}, {1, "3"},  {2, "12"}, {3, "1"},
+              {4, "2"},  {5, "13"}, {9, "13"}, {-4, "23"}};
   SetDebugLevel(2);
-  for (int op = 0; op < 6; ++op) {
-    SetDebugOperate(op);
+  for (const auto &row : rows) {
+    SetDebugOperate(row.op);
     std::string passed;
     for (int p = 1; p <= 3; ++p) {
       LevelPTrace(p, 3, "%d", p);
       auto lines = take_console();
       if (!lines.empty()) passed += lines[0].back();
     }
-    EXPECT_EQ(passed, expected[op]) << "operation " << op;
+    EXPECT_EQ(passed, row.passed) << "operation " << row.op;
   }
-  SetDebugOperate(9);  // clamped to 5 (!=)
-  LevelPTrace(2, 3, "same");
-  LevelPTrace(3, 3, "other");
-  EXPECT_EQ(take_console().size(), 1u);
-  SetDebugOperate(-4);  // clamped to 0 (>=)
-  SetDebugLevel(-3);    // stored as 0
+  SetDebugLevel(-3);  // stored as 0
   LevelPTrace(-1, 3, "below");
   LevelPTrace(0, 3, "at");
   auto lines = take_console();
@@ -242,40 +241,35 @@ bool stamped_within(const RouteRecord &r, int64_t first, int64_t last, int hours
   return false;
 }
 
-TEST_F(Trace, TimestampFromUptimeClocks) {
-  SetDebugTimeStringUseClocks(1);
-  AddDebugInfoRoute(capture_route<0>);
-  uint32_t before = GetClockTimeStamp();
-  kLOGI("up");
-  uint32_t after = GetClockTimeStamp();
-  auto routed = take_routed();
-  ASSERT_EQ(routed.size(), 1u);
-  EXPECT_TRUE(stamped_within(routed[0], before, after, 0)) << routed[0].timestamp;
-}
-
-// Local standard time: the zone's whole hours, never daylight saving time.
-TEST_F(Trace, TimestampFromWallClockInLocalStandardTime) {
+// Local standard time: the zone's whole hours, never daylight saving time;
+// the last row stamps from the uptime clocks, whatever the zone.
+TEST_F(Trace, TimestampsFromTheWallClockOrTheUptime) {
   AddDebugInfoRoute(capture_route<0>);
   const char *saved = getenv("TZ");
   std::string saved_tz = saved ? saved : "";
   const struct {
     const char *tz;
     int hours;
-  } zones[] = {{"UTC0", 0}, {"IST-5:30", 5}, {"EST5EDT,M3.2.0,M11.1.0", -5}, {"NST3:30", -3}};
-  auto now_ms = [] {
+  } zones[] = {{"UTC0", 0},  {"IST-5:30", 5},         {"EST5EDT,M3.2.0,M11.1.0", -5},
+               {"NST3:30", -3}, {nullptr, 0}};
+  auto now_ms = [](bool clocks) -> int64_t {
+    if (clocks) return GetClockTimeStamp();
     struct timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
     return int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
   };
   for (const auto &z : zones) {
-    setenv("TZ", z.tz, 1);
+    const bool clocks = z.tz == nullptr;
+    if (clocks) SetDebugTimeStringUseClocks(1);
+    if (!clocks) setenv("TZ", z.tz, 1);
     tzset();
-    int64_t first = now_ms();
-    infolog_t("tz", "%s", z.tz);
-    int64_t last = now_ms();
+    int64_t first = now_ms(clocks);
+    infolog_t("tz", "stamp");
+    int64_t last = now_ms(clocks);
     auto routed = take_routed();
     ASSERT_EQ(routed.size(), 1u);
-    EXPECT_TRUE(stamped_within(routed[0], first, last, z.hours)) << z.tz << " " << routed[0].timestamp;
+    EXPECT_TRUE(stamped_within(routed[0], first, last, z.hours))
+        << (clocks ? "uptime" : z.tz) << " " << routed[0].timestamp;
   }
   if (saved) setenv("TZ", saved_tz.c_str(), 1); else unsetenv("TZ");
   tzset();
@@ -422,17 +416,12 @@ TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
   auto lines = take_console();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(IsLine(lines[0], 'I', R"(\{ktrace\} parent)"));
-  fflush(nullptr);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  qrvl_test::run_in_child([] {
     kLOGI("child");
     auto child_lines = take_console();
-    _exit(child_lines.size() == 1 && IsLine(child_lines[0], 'I', R"(\{ktrace\} child)") ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(child_lines.size(), 1u);
+    EXPECT_TRUE(IsLine(child_lines[0], 'I', R"(\{ktrace\} child)"));
+  });
 }
 
 }  // namespace

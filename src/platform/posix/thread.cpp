@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <ctime>
 
@@ -42,7 +43,9 @@ uint32_t thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 void sleep_ms(uint32_t ms) {
   timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) == -1) {
+  // A signal leaves the rest of the time in ts; any other failure (EINVAL,
+  // EFAULT: neither can happen with these values) would not go away.
+  while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
   }
 }
 

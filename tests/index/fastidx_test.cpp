@@ -292,6 +292,7 @@ struct Stress {
   static constexpr uint32_t kSlots = 64;
   std::atomic<int> owner[kSlots];
   std::atomic<int> errors{0};
+  FastIdx *index = nullptr;
 };
 
 int32_t claim(uint32_t slot, void *arg) {
@@ -344,6 +345,42 @@ TEST(FastIdx, ThreadsNeverShareOrLoseASlot) {
   EXPECT_EQ(handed.size(), Stress::kSlots);
   EXPECT_EQ(*handed.begin(), 0);
   EXPECT_EQ(*handed.rbegin(), static_cast<int32_t>(Stress::kSlots - 1));
+}
+
+int32_t unclaim_and_delete(uint32_t slot, void *arg) {
+  unclaim(slot, arg);
+  return fastIdx_route_delete(static_cast<Stress *>(arg)->index, slot) == static_cast<int32_t>(slot);
+}
+
+// Threads release any slot, held or not, by a free or by a route that
+// deletes.  Each release must run exactly one release callback, so a late
+// pending release that took a slot freed and handed out again in between
+// shows up as a slot claimed twice.
+TEST(FastIdx, PendingReleaseRacingAFreeReleasesOnce) {
+  constexpr uint32_t kSlots = 6;
+  Index ix(kSlots);
+  Stress s;
+  s.index = &ix.x;
+  for (auto &o : s.owner) o.store(0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 rng(static_cast<unsigned>(t) + 7);
+      for (int step = 0; step < 200000; ++step) {
+        const uint32_t slot = rng() % kSlots;
+        switch (rng() % 4) {
+          case 0: case 1: fastIdx_alloc(&ix.x, &s, claim); break;
+          case 2: fastIdx_free(&ix.x, slot, &s, unclaim); break;
+          default: fastIdx_route(&ix.x, slot, &s, unclaim_and_delete, nullptr); break;
+        }
+      }
+    });
+  }
+  for (auto &t : threads) t.join();
+  EXPECT_EQ(s.errors.load(), 0);
+  int held = 0;
+  for (uint32_t i = 0; i < kSlots; ++i) held += s.owner[i].load();
+  EXPECT_EQ(ix.x.used, static_cast<uint32_t>(held));
 }
 
 TEST(MemDb, ThreadsInsertFindAndEraseTheirOwnKeys) {

@@ -1,0 +1,129 @@
+// Runs a test body in a forked child, for state a process can set up only
+// once (the debug queue, the trace-file slots, the sram pool) and for calls
+// that end the process.  The parent can capture the child's standard output
+// and error, kills a child that outlives its time-out, and reports how the
+// child ended.  A child always leaves through child_exit, which writes the
+// coverage counts of a --coverage build before _exit skips the usual
+// at-exit work (tests/CMakeLists.txt links __gcov_dump into such builds: a
+// weak reference alone would not pull it from libgcov).
+#pragma once
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+extern "C" void __gcov_dump(void) __attribute__((weak));
+
+namespace qrvl_test {
+
+[[noreturn]] inline void child_exit(int code) {
+  std::fflush(nullptr);
+  if (__gcov_dump != nullptr) __gcov_dump();
+  _exit(code);
+}
+
+struct ChildOptions {
+  bool capture_stdout = false;
+  bool capture_stderr = false;
+  int timeout_seconds = 120;
+};
+
+struct ChildResult {
+  std::string status;    // "exit N", "signal N (name)" or "timed out after N s"
+  std::string out, err;  // the captured streams
+};
+
+namespace detail {
+
+inline void read_some(pollfd &p, std::string &into) {
+  char buf[4096];
+  const ssize_t n = read(p.fd, buf, sizeof buf);
+  if (n > 0) {
+    into.append(buf, static_cast<size_t>(n));
+  } else {
+    close(p.fd);
+    p.fd = -1;
+  }
+}
+
+inline std::string describe(int status) {
+  if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
+  const int sig = WTERMSIG(status);
+  return "signal " + std::to_string(sig) + " (" + strsignal(sig) + ")";
+}
+
+// Drains the child's pipes until it ends or its time runs out.
+inline ChildResult wait_for(pid_t pid, pollfd (&pipes)[2], int timeout_seconds) {
+  ChildResult r;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  for (;;) {
+    if (poll(pipes, 2, 20) > 0) {
+      for (int i = 0; i < 2; ++i)
+        if (pipes[i].fd >= 0 && pipes[i].revents != 0) read_some(pipes[i], i ? r.err : r.out);
+    }
+    int status = 0;
+    if (pipes[0].fd < 0 && pipes[1].fd < 0 && waitpid(pid, &status, WNOHANG) == pid) {
+      r.status = describe(status);
+      return r;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      for (pollfd &p : pipes)
+        if (p.fd >= 0) close(p.fd);
+      r.status = "timed out after " + std::to_string(timeout_seconds) + " s";
+      return r;
+    }
+  }
+}
+
+}  // namespace detail
+
+// Runs body in a child that exits 1 if a gtest check in it failed, else 0.
+template <typename Body>
+ChildResult run_child(Body body, ChildOptions options = {}) {
+  std::fflush(nullptr);
+  int fds[2][2] = {{-1, -1}, {-1, -1}};
+  const bool capture[2] = {options.capture_stdout, options.capture_stderr};
+  for (int i = 0; i < 2; ++i)
+    if (capture[i] && pipe(fds[i]) != 0) return {"pipe failed", "", ""};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    for (int i = 0; i < 2; ++i) {
+      if (!capture[i]) continue;
+      close(fds[i][0]);
+      dup2(fds[i][1], i + 1);
+      close(fds[i][1]);
+    }
+    body();
+    child_exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  pollfd pipes[2];
+  for (int i = 0; i < 2; ++i) {
+    if (capture[i]) close(fds[i][1]);
+    pipes[i] = {fds[i][0], POLLIN, 0};
+  }
+  if (pid < 0) {
+    for (pollfd &p : pipes)
+      if (p.fd >= 0) close(p.fd);
+    return {"fork failed", "", ""};
+  }
+  return detail::wait_for(pid, pipes, options.timeout_seconds);
+}
+
+// Runs body in a child whose own gtest checks report there; the parent
+// expects it to end with "exit 0".
+template <typename Body>
+void run_in_child(Body body, ChildOptions options = {}) {
+  const ChildResult r = run_child(body, options);
+  EXPECT_EQ(r.status, "exit 0") << "the child's checks failed (see above)";
+}
+
+}  // namespace qrvl_test

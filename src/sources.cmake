@@ -54,6 +54,15 @@ set(QUORVEL_CRYPTO_SOURCES
   src/crypto/sha256_compress.cpp
 )
 
+set(QUORVEL_NET_SOURCES
+  src/net/address_format.cpp
+  src/net/address_parse.cpp
+  src/net/address_style.cpp
+  src/net/masks.cpp
+  src/net/mixaddr.cpp
+  src/net/sockets.cpp
+)
+
 set(QUORVEL_RUNTIME_SOURCES
   src/runtime/clock.cpp
   src/runtime/sfio.cpp
@@ -64,6 +73,7 @@ set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
   src/platform/posix/futex.cpp
   src/platform/posix/name_lookup.cpp
+  src/platform/posix/net.cpp
   src/platform/posix/output.cpp
   src/platform/posix/sync.cpp
   src/platform/posix/thread.cpp

@@ -1,5 +1,10 @@
 /*
  * Networking: address text and masks, interface queries, resolution and sockets.
+ *
+ * Address families are the platform's own numbers (QRVL_AF_INET is 2 and
+ * QRVL_AF_INET6 is 10 on Linux).  An IPv4 address is 4 bytes and an IPv6
+ * address 16 bytes, both in network byte order; read as a uint32_t, an IPv4
+ * address is the value the C library's inet_addr() returns.
  */
 #ifndef QUORVEL_NET_H
 #define QUORVEL_NET_H
@@ -7,10 +12,144 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#if defined(_WIN32)
+#  include <winsock2.h>
+#  include <ws2tcpip.h>
+#else
+#  include <netinet/in.h>
+#endif
+
 #include "quorvel/export.h"
 #include "quorvel/platform_types.h"
 
 QRVL_BEGIN_DECLS
+
+/* ---- Address text and masks --------------------------------------------- */
+
+#define QRVL_AF_INET AF_INET
+#define QRVL_AF_INET6 AF_INET6
+
+/* Buffer sizes that hold any text the address functions write, with its
+   NUL: "255.255.255.255" and eight groups of four hex digits. */
+#define QRVL_IPV4_TEXT_SIZE 16
+#define QRVL_IPV6_TEXT_SIZE 40
+
+/* mixaddr holds either socket address of the platform: the IPv4 form is its
+   sockaddr_in (16 bytes), the IPv6 form its sockaddr_in6 (28 bytes).  Both
+   begin with the family (host order) and the port (network order), so
+   `family` can be read whichever form is filled; `sa` is the view socket
+   calls take. */
+typedef union mixaddr {
+  uint16_t family;
+  struct sockaddr sa;
+  struct sockaddr_in v4;
+  struct sockaddr_in6 v6;
+} mixaddr;
+
+/* cstest_big_endian returns 1 when the host stores the most significant
+   byte of a 16-bit value first, 0 otherwise (0 on x86).  Thread-safe. */
+QRVL_API uint8_t cstest_big_endian(void);
+
+/* mixaddr_len returns the length to hand to socket calls with addr: 28 when
+   the low 8 bits of addr.family are QRVL_AF_INET6, 16 for anything else
+   (QRVL_AF_INET included).  Thread-safe. */
+QRVL_API int32_t mixaddr_len(mixaddr addr);
+
+/* inet_ptonx converts address text to its network-order bytes.
+   family QRVL_AF_INET: text is read as inet_addr() reads it (shortened,
+   octal and hexadecimal forms, trailing white space and what follows it);
+   dst (4 bytes) receives the address and the result is 1, or dst receives
+   0.0.0.0 and the result is 0.  "255.255.255.255" cannot be told from a
+   rejection there, so it stores 0.0.0.0 and yields 0.
+   family QRVL_AF_INET6: dst (16 bytes) receives the address and the result
+   is 1; 0 for text that is not a well-formed address (a second "::", a
+   single leading ':', a group of five digits, too few or too many groups);
+   -1 for a character outside hex digits, ':' and '.', a ninth group closed
+   by ':', or an embedded IPv4 part that does not fit or is rejected as
+   above.  A ':' right after the last group is accepted (1::2: is 1::2).
+   dst is written only when the result is 1.  Text that inet_ntopx writes
+   reads back, except ::255.255.255.255 and ::ffff:255.255.255.255, whose
+   IPv4 part is taken for a rejection.
+   -1 and nothing written when src or dst is NULL or family is another
+   value.  Thread-safe. */
+QRVL_API int32_t inet_ptonx(int32_t family, const char *src, void *dst);
+
+/* inet_ntopx writes the text of the address at src (4 bytes for
+   QRVL_AF_INET, 16 for QRVL_AF_INET6) into dst, which has size bytes, and
+   returns dst.  IPv4 is dotted decimal.  IPv6 is lower-case hex groups
+   without leading zeros, the longest run of zero groups (the leftmost of
+   equal runs, a single zero group included) written as "::"; IPv4-mapped
+   addresses read ::ffff:a.b.c.d, and addresses whose first 12 bytes are zero
+   read ::a.b.c.d unless they are :: or ::1.  Returns NULL, leaving dst as
+   it was, when src or dst is NULL, family is another value, or the text
+   and its NUL do not fit in size bytes.  Thread-safe. */
+QRVL_API char *inet_ntopx(int32_t family, const void *src, char *dst, int32_t size);
+
+/* GetIPvStyle classifies text up to its NUL or the first space, tab, CR or
+   LF: 4 for IPv4-style text (three dots, no empty part, hex letters count
+   as digits, no range check), 6 for IPv6-style text (at least two colons;
+   with dots only the form ::ffff:a.b.c.d), 0 for anything else or NULL.
+   It checks the shape only; inet_ptonx decides.  Thread-safe. */
+QRVL_API int32_t GetIPvStyle(const char *text);
+
+/* GetIPv4PrefixLen returns the number of one bits in mask.  Thread-safe. */
+QRVL_API int32_t GetIPv4PrefixLen(uint32_t mask);
+
+/* GetIPv6PrefixLen returns the prefix length (0-128) of the 16-byte mask
+   at mask.  The bytes are walked from the last: a zero byte counts 8 host
+   bits, a 0xff byte ends the walk, any other byte counts its trailing zero
+   bits; the result is 128 minus the host bits, which is the prefix length
+   of every contiguous mask.  Thread-safe. */
+QRVL_API int32_t GetIPv6PrefixLen(const void *mask);
+
+/* MakeIPv4MaskAddr makes the mask of a prefix length, clamped to 0-32:
+   maskText (QRVL_IPV4_TEXT_SIZE bytes, or NULL) receives its dotted text
+   and mask (or NULL) its network-order value.  Thread-safe. */
+QRVL_API void MakeIPv4MaskAddr(int32_t prefix_len, char *maskText, uint32_t *mask);
+
+/* MakeIPv6MaskAddr makes the mask of a prefix length, clamped to 0-128:
+   maskText (QRVL_IPV6_TEXT_SIZE bytes, or NULL) receives its text as
+   inet_ntopx writes it (ffff:ffff:ffff:ffff:: for 64) and mask (16 bytes,
+   or NULL) its bytes.  Thread-safe. */
+QRVL_API void MakeIPv6MaskAddr(int32_t prefix_len, char *maskText, void *mask);
+
+/* GetNBroadcastIP writes the directed broadcast address of ip in a subnet
+   of prefix_len bits (clamped to 0-32) as dotted text into out
+   (QRVL_IPV4_TEXT_SIZE bytes, or NULL) and returns 0.  Returns -1, out
+   untouched, when GetIPvStyle(ip) is not 4.  ip is read by inet_addr(), so
+   IPv4-style text it rejects counts as 255.255.255.255.  Thread-safe. */
+QRVL_API int32_t GetNBroadcastIP(const char *ip, int32_t prefix_len, char *out);
+
+/* ---- Interface, gateway and DNS-server queries -------------------------- */
+
+/* ---- Host-name resolution ------------------------------------------------ */
+
+/* ---- Sockets --------------------------------------------------------------- */
+
+/* A socket is the platform's socket handle as a 32-bit value. */
+#define QRVL_NO_SOCKET (-1)
+
+/* None of the socket functions starts the platform's socket layer; where the
+   platform needs one, any interface or resolver query above starts it for
+   the process. */
+
+/* SetSocketNonblock switches socket s to non-blocking mode: 0 on success,
+   -1 when the platform refuses (s is not an open socket).  Thread-safe. */
+QRVL_API int32_t SetSocketNonblock(int32_t s);
+
+/* SetSocketNoSIGPIPE does nothing and returns 0 for every argument.  Linux
+   has no per-socket switch for the broken-pipe signal: pass MSG_NOSIGNAL to
+   send() on stream sockets (or ignore SIGPIPE for the process) instead.
+   Thread-safe. */
+QRVL_API int32_t SetSocketNoSIGPIPE(int32_t s);
+
+/* CreateBroadcastSocket returns a new IPv4 UDP socket that may send and
+   receive broadcasts (SO_BROADCAST), with SO_REUSEADDR set, bound to
+   0.0.0.0 and local_port (host order; 0 lets the system pick a port), or -1.
+   Success is reported at level D and each failure at level E under the tag
+   "quorvel"; a failure leaves no socket open.  reserved is not read.  The
+   caller owns the socket and closes it.  Thread-safe. */
+QRVL_API int32_t CreateBroadcastSocket(int32_t reserved, uint16_t local_port);
 
 QRVL_END_DECLS
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "quorvel/net.h"
 #include "quorvel/platform_types.h"
 
 namespace quorvel::platform {
@@ -170,6 +171,45 @@ const char *lookup_error_text(int32_t code);
 // Sends one finished trace line to the debugger output channel in a single
 // write; a line without a final line feed gets one on this channel only.
 void debug_output(const char *line, size_t length);
+
+// ---- Network ---------------------------------------------------------------------------
+
+// Starts the platform's socket layer for the whole process, once or again
+// after a failure: 0 when sockets are usable, another value on failure.
+// POSIX has nothing to start, so it returns 0 at once.
+int32_t socket_layer_start();
+
+// The IPv4 text conversion of the platform's inet_addr(): the address in
+// network byte order, or kIpv4Rejected for text it does not accept (which
+// "255.255.255.255" cannot be told from).  Shortened (a.b.c, a.b, a),
+// octal (0377) and hexadecimal (0xff) parts are accepted, and so is text
+// that goes on after white space.
+inline constexpr uint32_t kIpv4Rejected = 0xffffffffu;
+uint32_t ipv4_text_to_address(const char *text);
+
+// A socket handle as the library's callers carry it; kNoSocket is none.
+using Socket = int32_t;
+inline constexpr Socket kNoSocket = -1;
+
+// A new IPv4 UDP socket (protocol 0), or kNoSocket.
+Socket udp_socket_open();
+
+enum class SocketOption { kBroadcast, kReuseAddress };
+// Sets a socket-level option to the 32-bit value; the platform's result
+// (negative on failure).
+int32_t socket_set_option(Socket s, SocketOption option, int32_t value);
+
+// Binds s to the address of length bytes; negative on failure.
+int32_t socket_bind(Socket s, const mixaddr *address, int32_t length);
+
+// Closes s; the outcome is not reported.
+void socket_close(Socket s);
+
+// Sets (on != 0) or clears non-blocking mode (FIONBIO); negative on failure.
+int32_t socket_set_nonblocking(Socket s, uint32_t on);
+
+// A 16-bit value in network byte order (htons).
+uint16_t host_to_network_u16(uint16_t value);
 
 }  // namespace quorvel::platform
 

@@ -58,8 +58,12 @@ set(QUORVEL_NET_SOURCES
   src/net/address_format.cpp
   src/net/address_parse.cpp
   src/net/address_style.cpp
+  src/net/domain_table.cpp
+  src/net/host_lookup.cpp
   src/net/masks.cpp
   src/net/mixaddr.cpp
+  src/net/nat64.cpp
+  src/net/resolver_thread.cpp
   src/net/sockets.cpp
 )
 

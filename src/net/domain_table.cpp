@@ -32,6 +32,7 @@ void clear_records() {
     DomainRecord &r = g_domains.records[i];
     __atomic_store_n(&r.idle_ticks, 0u, __ATOMIC_RELAXED);
     r.last_query = 0;
+    r.queue_link = 0;
     memset(r.ipv4, 0, sizeof(r.ipv4));
     memset(r.ipv6, 0, sizeof(r.ipv6));
     r.name[sizeof(r.name) - 1] = '\0';
@@ -39,7 +40,7 @@ void clear_records() {
 }
 
 int32_t start_once() {
-  // The socket layer of this platform needs no start-up of its own.
+  platform::socket_layer_start();  // the network start-up; its result is not examined
   clear_records();
   if (nat64_prefix_init() != 0) return -1;
   if (MutexInit(&g_domains.table_lock) != 0) return -1;
@@ -154,8 +155,8 @@ extern "C" int32_t GetAddrByDNS(const char *name, char *ipv4, char *ipv6) {
   if (found >= 0) {
     slot = static_cast<uint32_t>(found);
     DomainRecord &r = t.records[slot];
-    if (ipv4 != nullptr) inet_ntopx(quorvel::platform::kFamilyIpv4, r.ipv4, ipv4, 64);
-    if (ipv6 != nullptr) inet_ntopx(quorvel::platform::kFamilyIpv6, r.ipv6, ipv6, 64);
+    if (ipv4 != nullptr) inet_ntopx(QRVL_AF_INET, r.ipv4, ipv4, 64);
+    if (ipv6 != nullptr) inet_ntopx(QRVL_AF_INET6, r.ipv6, ipv6, 64);
     const uint32_t now = quorvel::platform::tick_ms();
     if (detail::held_back(r, now)) {
       MutexUnlock(&t.table_lock);

@@ -28,7 +28,7 @@ int32_t host_lookup(const char *name, uint8_t ipv4[4], uint8_t ipv6[16]) {
     return 0;
   }
   library_progress("call gethostbyname()");
-  return family == platform::kFamilyIpv4 ? 1 : 0;
+  return family == QRVL_AF_INET ? 1 : 0;
 }
 
 }  // namespace quorvel::detail
@@ -44,7 +44,7 @@ extern "C" int32_t GetAddrInfox(const char *name, char *ipv4, char *ipv6) {
   uint8_t v6[16];
   const int32_t code = detail::host_lookup(name, v4, v6);
   if (code == 3) detail::learn_nat64_prefix(v4, v6);
-  if (ipv4 != nullptr && (code & 1) != 0) inet_ntopx(quorvel::platform::kFamilyIpv4, v4, ipv4, 64);
-  if (ipv6 != nullptr && (code & 2) != 0) inet_ntopx(quorvel::platform::kFamilyIpv6, v6, ipv6, 64);
+  if (ipv4 != nullptr && (code & 1) != 0) inet_ntopx(QRVL_AF_INET, v4, ipv4, 64);
+  if (ipv6 != nullptr && (code & 2) != 0) inet_ntopx(QRVL_AF_INET6, v6, ipv6, 64);
   return code;
 }

@@ -46,7 +46,7 @@ void learn_nat64_prefix(const uint8_t ipv4[4], const uint8_t ipv6[16]) {
   memcpy(probe, ipv6, 12);
   memset(probe + 12, 0xff, 4);
   char text[kTextSize];
-  if (inet_ntopx(platform::kFamilyIpv6, probe, text, kTextSize) == nullptr) return;
+  if (inet_ntopx(QRVL_AF_INET6, probe, text, kTextSize) == nullptr) return;
   const size_t length = strlen(text);
   if (length <= kSuffixLength || strchr(text, '.') != nullptr) return;
   text[length - kSuffixLength] = '\0';
@@ -99,11 +99,11 @@ extern "C" int32_t IPv4MappedIPv6(char *out, const char *in, int32_t family) {
   out[0] = '\0';
   const int32_t style = GetIPvStyle(in);
   if (style == 0) return -1;
-  if (family == quorvel::platform::kFamilyIpv4) {
+  if (family == QRVL_AF_INET) {
     detail::copy_text(out, in);
     return style == 4 ? 0 : -1;
   }
-  if (family != quorvel::platform::kFamilyIpv6) return -1;
+  if (family != QRVL_AF_INET6) return -1;
   if (style == 6) {
     detail::copy_text(out, in);
     return 0;

@@ -140,10 +140,6 @@ int32_t standard_zone_bias_minutes();
 
 // ---- Name lookup ---------------------------------------------------------------------
 
-// The platform's address-family numbers, as the public records carry them.
-extern const int32_t kFamilyIpv4;
-extern const int32_t kFamilyIpv6;
-
 // The first IPv4 and the first IPv6 answer of a lookup, in network order.
 struct NameAnswers {
   bool has_ipv4;

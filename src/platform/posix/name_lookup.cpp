@@ -9,9 +9,6 @@
 
 namespace quorvel::platform {
 
-const int32_t kFamilyIpv4 = AF_INET;
-const int32_t kFamilyIpv6 = AF_INET6;
-
 int32_t lookup_name(const char *name, NameAnswers *answers) {
   memset(answers, 0, sizeof(*answers));
   addrinfo hints;

@@ -22,9 +22,17 @@ struct Message {
   std::string text;
 };
 
-std::mutex g_mutex;
-std::condition_variable g_changed;
-std::vector<Message> g_messages;
+// Never destroyed: the resolver thread may still report while the
+// process exits.
+struct Recorder {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Message> messages;
+};
+Recorder &g_recorder = *new Recorder;
+std::mutex &g_mutex = g_recorder.mutex;
+std::condition_variable &g_changed = g_recorder.changed;
+std::vector<Message> &g_messages = g_recorder.messages;
 
 void record(const DebugInfo *info) {
   if (strcmp(info->tag, "quorvel") != 0) return;

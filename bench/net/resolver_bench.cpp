@@ -60,5 +60,3 @@ void BM_getaddrinfo_Localhost(benchmark::State &state) {
 BENCHMARK(BM_getaddrinfo_Localhost);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -60,11 +60,15 @@ set(QUORVEL_NET_SOURCES
   src/net/address_style.cpp
   src/net/default_address.cpp
   src/net/dns_server.cpp
+  src/net/domain_table.cpp
+  src/net/host_lookup.cpp
   src/net/interface_query.cpp
   src/net/local_address.cpp
   src/net/masks.cpp
   src/net/mixaddr.cpp
+  src/net/nat64.cpp
   src/net/net_startup.cpp
+  src/net/resolver_thread.cpp
   src/net/sockets.cpp
 )
 
@@ -79,6 +83,7 @@ set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/config_start.cpp
   src/platform/posix/futex.cpp
   src/platform/posix/interfaces.cpp
+  src/platform/posix/name_lookup.cpp
   src/platform/posix/net.cpp
   src/platform/posix/output.cpp
   src/platform/posix/resolv_conf.cpp

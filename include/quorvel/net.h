@@ -184,6 +184,66 @@ QRVL_API int32_t GetDnsIP(int32_t family, int32_t index, char *out);
 
 /* ---- Host-name resolution ------------------------------------------------ */
 
+/* Result codes of GetAddrByDNS and GetAddrInfox: 0 nothing found, 1 IPv4
+   only, 2 IPv6 only, 3 both.  The IPv4 text buffers they fill need 16
+   bytes, the IPv6 ones 40. */
+
+/* DomainRecord is one entry of the resolver's domain table, 288 bytes on
+   every target.  A caller handing its own table to SetDomainTable may read
+   the records; idle_ticks is changed by the resolver thread alone, with
+   aligned 32-bit atomic stores. */
+typedef struct DomainRecord {
+  char name[256];      /* host name, NUL-terminated; empty: a free record */
+  uint32_t idle_ticks; /* idle passes that reached the record since its last refresh */
+  uint32_t last_query; /* millisecond tick of the last re-posting; 0 = none */
+  uint32_t queue_link; /* one element of the post queue (a record index) */
+  uint8_t ipv4[4];     /* network order; 0.0.0.0 = none stored */
+  uint8_t ipv6[16];    /* network order; all zero = none stored */
+} DomainRecord;
+
+/* SetDomainTable makes the a * b bytes at memory the resolver's domain
+   table, (a * b) / 288 records (at most 2147483647), when that is at least
+   one record; less, or a NULL memory, keeps the built-in table of 32.  Then it starts the
+   resolver: its result (0, or -1 when the resolver thread cannot start).
+   Once the resolver has started it changes nothing and returns 0.  Names
+   already in memory stay; every other field is cleared.  memory must stay
+   valid for the life of the process.  Thread-safe. */
+QRVL_API int32_t SetDomainTable(void *memory, uint32_t a, uint32_t b);
+
+/* GetAddrByDNS answers at once from the domain table and never waits on
+   the network.  ipv4 and ipv6 (each may be NULL) receive the stored
+   addresses of name, "0.0.0.0" and "::" when none is stored; the result is
+   the code of the texts written.  A name seen for the first time takes the
+   next record in turn (the oldest name is forgotten) and is queued for the
+   resolver thread; a known name is queued again for refreshing, except
+   within 5000 ms of its last re-posting, when the result is 0 even though
+   the texts hold its addresses.  When the queue is full the posting is
+   dropped with a warning.  The first call starts the resolver thread.
+   Returns 0 with the default texts for a NULL name, a name of 256
+   characters or more (refused: it does not fit a record) and when the
+   resolver cannot start.  Thread-safe. */
+QRVL_API int32_t GetAddrByDNS(const char *name, char *ipv4, char *ipv6);
+
+/* GetAddrInfox resolves name on the calling thread, waiting for the
+   platform resolver, and writes the first IPv4 and IPv6 answers into ipv4
+   and ipv6 (either may be NULL; "0.0.0.0" and "::" for a family not
+   found).  Returns the result code; 0 for a NULL name.  When the platform
+   resolver fails it falls back to the older host-entry lookup, which finds
+   IPv4 addresses only.  It does not use the domain table.  Thread-safe. */
+QRVL_API int32_t GetAddrInfox(const char *name, char *ipv4, char *ipv6);
+
+/* IPv4MappedIPv6 writes into out (at least 73 bytes) the address text to
+   use for in under family: with QRVL_AF_INET6 and IPv4 text, the NAT64 address
+   (the prefix learnt from the last synthesized answer, initially
+   "64:ff9b::", followed by the four bytes as "%02x%02x:%02x%02x", e.g.
+   10.0.0.1 gives 64:ff9b::0a00:0001); with QRVL_AF_INET6 and IPv6 text a copy
+   of in; with QRVL_AF_INET a copy of in, which must be IPv4 text.  Returns 0, or
+   -1 for NULL arguments, text that is no address, another family or
+   in of IPv6 text for QRVL_AF_INET (out then holds the copy; otherwise it is
+   empty).  in is read up to 63 characters.  Starts the resolver when it
+   has not run yet.  Thread-safe. */
+QRVL_API int32_t IPv4MappedIPv6(char *out, const char *in, int32_t family);
+
 /* ---- Sockets --------------------------------------------------------------- */
 
 /* A socket is the platform's socket handle as a 32-bit value. */

@@ -138,6 +138,30 @@ void wall_clock(int64_t *seconds, uint16_t *milliseconds);
 // (daylight saving time is never applied).
 int32_t standard_zone_bias_minutes();
 
+// ---- Name lookup ---------------------------------------------------------------------
+
+// The first IPv4 and the first IPv6 answer of a lookup, in network order.
+struct NameAnswers {
+  bool has_ipv4;
+  bool has_ipv6;
+  uint8_t ipv4[4];
+  uint8_t ipv6[16];
+};
+
+// Asks the platform resolver (getaddrinfo: no service, any family, UDP
+// datagram sockets, all answers) for name and keeps the first answer of each
+// family in the resolver's order.  Returns 0, or the resolver's non-zero
+// error code with *answers cleared.
+int32_t lookup_name(const char *name, NameAnswers *answers);
+
+// The older host-entry lookup (gethostbyname, re-entrant form).  Returns 0
+// and the entry's address type in *family; when that is IPv4, ipv4 receives
+// its first address.  Returns -1 when there is no entry.
+int32_t lookup_host_entry(const char *name, int32_t *family, uint8_t ipv4[4]);
+
+// The platform's description of a lookup_name error code; never null.
+const char *lookup_error_text(int32_t code);
+
 // ---- Output --------------------------------------------------------------------------
 
 // Sends one finished trace line to the debugger output channel in a single

@@ -1,0 +1,233 @@
+// The resolver against a real dnsmasq in a namespace of the test's own:
+// synchronous lookups and prefix learning, and the domain table's
+// posting, hold-back, queue, refresh and record reuse with the resolver
+// thread at work.
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/dns_namespace.hpp"
+#include "quorvel.h"
+
+namespace {
+
+struct Message {
+  int32_t level;
+  std::string text;
+};
+
+// Never destroyed: the resolver thread may still report while the
+// process exits.
+struct Recorder {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Message> messages;
+};
+Recorder &g_recorder = *new Recorder;
+std::mutex &g_mutex = g_recorder.mutex;
+std::condition_variable &g_changed = g_recorder.changed;
+std::vector<Message> &g_messages = g_recorder.messages;
+
+void record(const DebugInfo *info) {
+  if (strcmp(info->tag, "quorvel") != 0) return;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_messages.push_back({info->level, info->message});
+  g_changed.notify_all();
+}
+
+void discard(const char *, int32_t) {}
+
+void capture_messages() {
+  SetDebugMsgMask(0x1f);
+  SetDebugOutput(discard);
+  AddDebugInfoRoute(record);
+}
+
+size_t count(int32_t level, const std::string &text) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  size_t n = 0;
+  for (const Message &m : g_messages) n += m.level == level && m.text == text;
+  return n;
+}
+
+// Waits (20 s at most) until text has been reported n times at level.
+bool wait_for(int32_t level, const std::string &text, size_t n = 1) {
+  std::unique_lock<std::mutex> lock(g_mutex);
+  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] {
+    size_t seen = 0;
+    for (const Message &m : g_messages) seen += m.level == level && m.text == text;
+    return seen >= n;
+  });
+}
+
+std::vector<std::string> done_names() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::vector<std::string> names;
+  for (const Message &m : g_messages) {
+    if (m.text.rfind("query \"", 0) == 0) names.push_back(m.text.substr(7, m.text.find('"', 7) - 7));
+  }
+  return names;
+}
+
+constexpr int32_t kWarning = 2, kError = 3, kDebug = 4;
+const std::string kFull = "post queue is full, please query next time !!";
+
+std::string done(const char *name, int code) {
+  return "query \"" + std::string(name) + "\" done (" + std::to_string(code) + ") !!";
+}
+
+std::string failed_over(int code) {
+  return "does not support getaddrinfo()=" + std::to_string(code) +
+         ", use gethostbyname() instead!!";
+}
+
+std::string gave_up(int code) {
+  return "gethostbyname() fail, and gai_strerror:=[" + std::string(gai_strerror(code)) + "]!!";
+}
+
+std::string nat64_of_10_0_0_1() {
+  char out[80];
+  EXPECT_EQ(IPv4MappedIPv6(out, "10.0.0.1", AF_INET6), 0);
+  return out;
+}
+
+TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
+  QRVL_DNS_WORLD(world);
+  capture_messages();
+  static DomainRecord table[2];
+  ASSERT_EQ(SetDomainTable(table, sizeof(table), 1), 0);
+
+  struct Synthesis {
+    const char *in;
+    int32_t family, result;
+    const char *out;
+  } const syntheses[] = {
+      {"192.168.1.1", AF_INET6, 0, "64:ff9b::c0a8:0101"}, {"10.0.0.1", AF_INET, 0, "10.0.0.1"},
+      {"2001:db8::1", AF_INET, -1, "2001:db8::1"},        {"2001:db8::1", AF_INET6, 0, "2001:db8::1"},
+      {"1.2.3.4", 99, -1, ""},                            {"host", AF_INET6, -1, ""},
+  };
+  for (const Synthesis &s : syntheses) {
+    char out[80] = "untouched";
+    EXPECT_EQ(IPv4MappedIPv6(out, s.in, s.family), s.result) << s.in;
+    EXPECT_STREQ(out, s.out) << s.in;
+  }
+
+  // Each row after the one before: the prefix is the last one learnt.
+  struct Lookup {
+    const char *name;
+    int32_t code;
+    const char *ipv4, *ipv6, *nat64;
+  } const lookups[] = {
+      {"v4.test", 1, "192.0.2.1", "::", "64:ff9b::0a00:0001"},
+      {"nat2.test", 3, "192.0.2.34", "2001:db8:64::c000:222", "2001:db8:64::0a00:0001"},
+      {"both.test", 3, "192.0.2.10", "2001:db8::10", "2001:db8:64::0a00:0001"},
+      {"nat.test", 3, "192.0.2.33", "64:ff9b::c000:221", "64:ff9b::0a00:0001"},
+      {"v6.test", 2, "0.0.0.0", "2001:db8::6", "64:ff9b::0a00:0001"},
+      {"hosts-only.example", 1, "192.0.2.77", "::", "64:ff9b::0a00:0001"},
+      {"missing.test", 0, "0.0.0.0", "::", "64:ff9b::0a00:0001"},
+  };
+  for (const Lookup &l : lookups) {
+    char ipv4[16] = "x", ipv6[40] = "x";
+    EXPECT_EQ(GetAddrInfox(l.name, ipv4, ipv6), l.code) << l.name;
+    EXPECT_STREQ(ipv4, l.ipv4) << l.name;
+    EXPECT_STREQ(ipv6, l.ipv6) << l.name;
+    EXPECT_EQ(nat64_of_10_0_0_1(), l.nat64) << l.name;
+  }
+  EXPECT_EQ(count(kDebug, "call getaddrinfo()"), 6u);
+  EXPECT_EQ(count(kWarning, failed_over(EAI_NONAME)), 1u);
+  EXPECT_EQ(count(kError, gave_up(EAI_NONAME)), 1u);
+  EXPECT_TRUE(done_names().empty()) << "GetAddrInfox does not use the table";
+
+  // A name too long for a record is refused and takes none.
+  const std::string long_name(256, 'a');
+  char ipv4[16] = "x", ipv6[40] = "x";
+  EXPECT_EQ(GetAddrByDNS(long_name.c_str(), ipv4, ipv6), 0);
+  EXPECT_STREQ(ipv4, "0.0.0.0");
+  EXPECT_STREQ(ipv6, "::");
+  EXPECT_EQ(GetAddrByDNS(nullptr, ipv4, ipv6), 0);
+  EXPECT_EQ(table[0].name[0], '\0');
+}
+
+TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
+  QRVL_DNS_WORLD(world);
+  world.open_stall();
+  capture_messages();
+  alignas(8) static DomainRecord table[3];
+  ASSERT_EQ(SetDomainTable(table, sizeof(DomainRecord), 3), 0);
+  char ipv4[16], ipv6[40];
+
+  EXPECT_EQ(GetAddrByDNS("v4.test", ipv4, ipv6), 0);
+  EXPECT_STREQ(ipv4, "0.0.0.0");
+  ASSERT_TRUE(wait_for(kDebug, done("v4.test", 1)));
+  // Record 1 keeps the resolver thread in its lookup while the queue is
+  // worked: nothing below is taken before the stall ends.
+  EXPECT_EQ(GetAddrByDNS("slow.test", ipv4, ipv6), 0);
+  ASSERT_TRUE(world.stalled_query_arrived());
+
+  struct Ask {
+    const char *name;
+    int32_t code;
+    const char *ipv4;
+    bool wrapped_tick;  // last query set later than now first
+    size_t full_warnings;
+  } const asks[] = {
+      {"v4.test", 1, "192.0.2.1", false, 0},  // re-posted
+      {"v4.test", 0, "192.0.2.1", false, 0},  // held back: not posted
+      {"v6.test", 0, "0.0.0.0", false, 0},    // new: record 2
+      {"v6.test", 0, "0.0.0.0", false, 0},    // never re-posted before: posted
+      {"v4.test", 1, "192.0.2.1", true, 1},   // wrapped tick: not held back, queue full
+  };
+  for (const Ask &a : asks) {
+    if (a.wrapped_tick) table[0].last_query = 0xffffffffu;
+    EXPECT_EQ(GetAddrByDNS(a.name, ipv4, ipv6), a.code) << a.name;
+    EXPECT_STREQ(ipv4, a.ipv4) << a.name;
+    EXPECT_EQ(count(kWarning, kFull), a.full_warnings) << a.name;
+  }
+  EXPECT_NE(table[0].last_query, 0u);
+  EXPECT_EQ(table[0].queue_link, 0u);  // the stack holds records 0, 2, 2
+  EXPECT_EQ(table[1].queue_link, 2u);
+  EXPECT_EQ(table[2].queue_link, 2u);
+
+  // The stall ends with both lookup paths failing; then the newest
+  // postings come first.
+  ASSERT_TRUE(wait_for(kDebug, done("v4.test", 1), 2));
+  EXPECT_EQ(done_names(), (std::vector<std::string>{"v4.test", "v6.test", "v6.test", "v4.test"}));
+  EXPECT_EQ(count(kWarning, failed_over(EAI_AGAIN)), 1u);
+  EXPECT_EQ(count(kError, gave_up(EAI_AGAIN)), 1u);
+
+  // The fourth name takes record 0 over, keeping its last query.
+  table[0].last_query = 0xffffffffu;
+  EXPECT_EQ(GetAddrByDNS("nat.test", ipv4, ipv6), 0);
+  EXPECT_STREQ(table[0].name, "nat.test");
+  EXPECT_EQ(table[0].last_query, 0xffffffffu);
+  ASSERT_TRUE(wait_for(kDebug, done("nat.test", 3)));
+
+  // An idle pass counts records 0 and 1 and refreshes record 2, now due.
+  __atomic_store_n(&table[2].idle_ticks, 299u, __ATOMIC_RELAXED);
+  ASSERT_TRUE(wait_for(kDebug, done("v6.test", 2), 3));
+  EXPECT_LT(__atomic_load_n(&table[2].idle_ticks, __ATOMIC_RELAXED), 299u);
+  EXPECT_GE(__atomic_load_n(&table[0].idle_ticks, __ATOMIC_RELAXED), 1u);
+  // The refresh came after nat.test was stored; a wrapped tick lets it post.
+  EXPECT_EQ(GetAddrByDNS("nat.test", ipv4, ipv6), 3);
+  EXPECT_STREQ(ipv6, "64:ff9b::c000:221");
+}
+
+TEST(Resolver, KeepsTheBuiltInTableForTooLittleMemory) {
+  qrvl_test::run_in_child([] {
+    unsigned char small[287], later[288];
+    memset(small, 0xaa, sizeof(small));
+    memset(later, 0xaa, sizeof(later));
+    EXPECT_EQ(SetDomainTable(small, 1, sizeof(small)), 0);
+    EXPECT_EQ(SetDomainTable(later, 2, 144), 0);  // started already: nothing changes
+    for (unsigned char c : small) ASSERT_EQ(c, 0xaa);
+    for (unsigned char c : later) ASSERT_EQ(c, 0xaa);
+  });
+}
+
+}  // namespace

@@ -8,7 +8,10 @@
  *   3. clocks and a calendar breakdown in UTC and in local standard time;
  *   4. a digest, a MAC, a checksum and Base64 text;
  *   5. a heap and a string ring inside the program's own memory;
- *   6. the debug queue: trace calls hand their lines to one writer thread.
+ *   6. the debug queue: trace calls hand their lines to one writer thread;
+ *   7. address text and masks, this host's usable addresses, gateways and
+ *      DNS servers, and a name resolved on the spot, through the resolver's
+ *      table, and in its NAT64 form.
  *
  * Trace lines go to standard output here (through SetDebugOutput) so that
  * the tour reads top to bottom; by default they go to standard error.
@@ -220,6 +223,60 @@ static void tour_debug_queue(void) {
   for (int i = 0; i < 3; i++) SemaphoreWait(&written, 5000);
 }
 
+/* ---- 7. Networking ---- */
+
+static void print_local_addresses(int32_t family, const char *label) {
+  int32_t count = GetLIPNum(family);
+  printf("%s: %d usable local address(es)\n", label, count < 0 ? 0 : count);
+  for (int32_t i = 0; i < count; i++) {
+    char ip[64] = "", adapter[64] = "";
+    int32_t prefix = GetNLIP2(family, i, ip, adapter);
+    printf("  %s/%d on %s\n", ip, prefix, adapter);
+  }
+  char gateway[64] = "";
+  if (GetDefaultGateway(family, gateway) == 0) printf("  default gateway %s\n", gateway);
+  char ip[64] = "";
+  if (GetSpecificLIP(family, ip) >= 0) printf("  default local address %s\n", ip);
+  int32_t servers = GetDnsIPNum(family);
+  for (int32_t i = 0; i < servers; i++) {
+    char server[64] = "";
+    if (GetDnsIP(family, i, server) == 0) printf("  DNS server %s\n", server);
+  }
+}
+
+static void tour_net(void) {
+  puts("\n== 7. Addresses, interfaces and names");
+  uint8_t bytes[16];
+  char text[64];
+  inet_ptonx(QRVL_AF_INET6, "2001:db8:0:0:1:0:0:1", bytes);
+  printf("2001:db8:0:0:1:0:0:1 prints as %s\n",
+         inet_ntopx(QRVL_AF_INET6, bytes, text, (int32_t)sizeof text));
+  char mask[16], broadcast[16];
+  MakeIPv4MaskAddr(20, mask, NULL);
+  GetNBroadcastIP("192.168.17.5", 20, broadcast);
+  printf("/20 is %s; the broadcast of 192.168.17.5/20 is %s\n", mask, broadcast);
+
+  print_local_addresses(QRVL_AF_INET, "IPv4");
+  print_local_addresses(QRVL_AF_INET6, "IPv6");
+
+  char ipv4[64], ipv6[64];
+  int32_t found = GetAddrInfox("localhost", ipv4, ipv6);
+  printf("localhost resolves to %s and %s (result %d)\n", ipv4, ipv6, found);
+  /* The table answers at once; the resolver thread fills it behind it. */
+  Semaphore pause; /* never posted: each wait is a 20 ms sleep */
+  SemaphoreInit(&pause, 0);
+  GetAddrByDNS("localhost", ipv4, ipv6); /* first sight: queued, nothing known yet */
+  for (int i = 0; i < 50 && strcmp(ipv4, "0.0.0.0") == 0 && strcmp(ipv6, "::") == 0; i++) {
+    SemaphoreWait(&pause, 20);
+    GetAddrByDNS("localhost", ipv4, ipv6);
+  }
+  SemaphoreFree(&pause);
+  printf("from the table: %s and %s\n", ipv4, ipv6);
+  char nat64[80];
+  IPv4MappedIPv6(nat64, "192.0.2.33", QRVL_AF_INET6);
+  printf("192.0.2.33 behind NAT64: %s\n", nat64);
+}
+
 int main(void) {
   puts("quorvel tour\n");
   tour_trace();
@@ -228,5 +285,6 @@ int main(void) {
   tour_crypto();
   tour_memory();
   tour_debug_queue();
+  tour_net();
   return 0;
 }

@@ -133,11 +133,7 @@ TEST(FastIdx, CallbacksAndPendingRelease) {
   }
 }
 
-TEST(FastIdx, LockIsRecursiveAndAliasesAreOneFunction) {
-  EXPECT_EQ(reinterpret_cast<void *>(&memdb_lock), reinterpret_cast<void *>(&fastIdx_lock));
-  EXPECT_EQ(reinterpret_cast<void *>(&memdb_unlock), reinterpret_cast<void *>(&fastIdx_unlock));
-  EXPECT_EQ(reinterpret_cast<void *>(&memdb_route_delete),
-            reinterpret_cast<void *>(&fastIdx_route_delete));
+TEST(FastIdx, LockIsRecursive) {
   Index ix(2);
   ASSERT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 0);
   fastIdx_lock(&ix.x, 0);
@@ -290,7 +286,7 @@ TEST(MemDb, QueryReachingTheEndFirstGivesMinusTwo) {
 
 struct Stress {
   static constexpr uint32_t kSlots = 64;
-  std::atomic<int> owner[kSlots];
+  std::atomic<int> owner[kSlots]{};
   std::atomic<int> errors{0};
   FastIdx *index = nullptr;
 };
@@ -313,7 +309,6 @@ int32_t check_claimed(uint32_t slot, void *arg) {
 TEST(FastIdx, ThreadsNeverShareOrLoseASlot) {
   Index ix(Stress::kSlots);
   Stress s;
-  for (auto &o : s.owner) o.store(0);
   constexpr int kThreads = 4;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
@@ -337,13 +332,12 @@ TEST(FastIdx, ThreadsNeverShareOrLoseASlot) {
   for (auto &t : threads) t.join();
   EXPECT_EQ(s.errors.load(), 0);
   EXPECT_EQ(ix.x.used, 0u);
-  // Every slot is in the ring exactly once.
+  // Every slot is in the ring exactly once: kSlots different ones, then none.
   std::set<int32_t> handed;
-  for (uint32_t i = 0; i < Stress::kSlots; ++i)
+  for (uint32_t i = 0; i <= Stress::kSlots; ++i)
     handed.insert(fastIdx_alloc(&ix.x, nullptr, nullptr));
-  EXPECT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), -1);
-  EXPECT_EQ(handed.size(), Stress::kSlots);
-  EXPECT_EQ(*handed.begin(), 0);
+  EXPECT_EQ(handed.size(), Stress::kSlots + 1);
+  EXPECT_EQ(*handed.begin(), -1);
   EXPECT_EQ(*handed.rbegin(), static_cast<int32_t>(Stress::kSlots - 1));
 }
 
@@ -361,7 +355,6 @@ TEST(FastIdx, PendingReleaseRacingAFreeReleasesOnce) {
   Index ix(kSlots);
   Stress s;
   s.index = &ix.x;
-  for (auto &o : s.owner) o.store(0);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {

@@ -212,13 +212,21 @@ TEST(Sram, PartialLinkSortsAndBridges) {
   });
 }
 
-// Walks the heap and checks its invariants against the live blocks the
-// model knows; returns the first free block that could serve n (0 if none).
+// A live block as the model knows it: payload bytes, all set to fill.
 struct Live {
-  uint32_t size;  // payload bytes of the block
+  uint32_t size;
   uint8_t fill;
 };
 
+// Compared as whole ranges: byte loops crawl under the sanitizers.
+bool filled(uintptr_t p, uint32_t size, uint8_t fill) {
+  static std::vector<uint8_t> expect;
+  expect.assign(size, fill);
+  return std::memcmp(reinterpret_cast<const void *>(p), expect.data(), size) == 0;
+}
+
+// Walks the heap and checks its invariants against the live blocks the
+// model knows; returns the first free block that could serve n (0 if none).
 uintptr_t check_heap(const std::map<uintptr_t, Live> &live, uint32_t bridges, uint32_t n) {
   const auto view = sram_view();
   uintptr_t h = view.base, before = 0, fit = 0;
@@ -227,26 +235,17 @@ uintptr_t check_heap(const std::map<uintptr_t, Live> &live, uint32_t bridges, ui
   uint32_t seen_live = 0, seen_bridges = 0;
   for (;;) {
     const SramHeader x = header_at(h);
-    CHECK(x.prev == before && (x.magic == kSramUsedMagic || x.magic == kSramFreeMagic));
-    used += H;
-    if (x.magic == kSramFreeMagic) {
-      CHECK(!last_free);
-      if (fit == 0 && x.size >= uint64_t{n} + H) fit = h;
-    } else {
-      used += x.size;
-      auto it = live.find(h + H);
-      if (it == live.end()) {
-        ++seen_bridges;
-      } else {
-        ++seen_live;
-        CHECK(it->second.size == x.size);
-        // Compared as whole ranges: byte loops crawl under the sanitizers.
-        static std::vector<uint8_t> expect;
-        expect.assign(x.size, it->second.fill);
-        CHECK(std::memcmp(reinterpret_cast<const void *>(h + H), expect.data(), x.size) == 0);
-      }
+    const bool is_free = x.magic == kSramFreeMagic;
+    CHECK(x.prev == before && (is_free || x.magic == kSramUsedMagic) && !(is_free && last_free));
+    used += H + (is_free ? 0 : x.size);
+    if (is_free && fit == 0 && x.size >= uint64_t{n} + H) fit = h;
+    const auto it = is_free ? live.end() : live.find(h + H);
+    seen_bridges += !is_free && it == live.end();
+    if (it != live.end()) {
+      ++seen_live;
+      CHECK(it->second.size == x.size && filled(h + H, x.size, it->second.fill));
     }
-    last_free = x.magic == kSramFreeMagic;
+    last_free = is_free;
     const uint64_t next = (h - view.base) + uint64_t{H} + x.size;
     before = h;
     if (next >= view.total - H) {
@@ -264,45 +263,38 @@ uintptr_t check_heap(const std::map<uintptr_t, Live> &live, uint32_t bridges, ui
 void model_run(uint32_t seed, uint32_t bridges) {
   std::mt19937 rng(seed);
   std::map<uintptr_t, Live> live;
-  uint8_t next_fill = 1;
-  auto pick = [&] { return std::next(live.begin(), long(rng() % live.size())); };
+  uint8_t fill = 0;
   auto want = [&] { return rng() % 8 == 0 ? 1 + rng() % 3000 : 1 + rng() % 200; };
-  auto rounded = [](uint32_t n) {
-    return (n + (sizeof(void *) - 1)) & ~uint32_t(sizeof(void *) - 1);
-  };
-  auto fill = [&](uint8_t *p, uint32_t size) {
-    const uint8_t f = next_fill++ ? next_fill : ++next_fill;
-    std::memset(p, f, size);
-    live[reinterpret_cast<uintptr_t>(p)] = {size, f};
+  auto rounded = [](uint32_t n) { return (n + 7) & ~uint32_t{7}; };
+  auto keep = [&](uint8_t *p, uint32_t size) {
+    fill = fill == 255 ? 1 : fill + 1;
+    std::memset(p, fill, size);
+    live[reinterpret_cast<uintptr_t>(p)] = {size, fill};
   };
   for (int step = 0; step < 4000; ++step) {
     const uint32_t op = live.empty() ? 0 : rng() % 10;
-    if (op < 5) {  // malloc, or calloc with count 0..3
-      const bool is_calloc = op == 4;
-      const uint32_t count = is_calloc ? rng() % 4 : 0, size = is_calloc ? 1 + rng() % 100 : want();
+    if (op < 5) {  // malloc, or calloc with count 0..3 (0: not cleared)
+      const uint32_t count = op == 4 ? rng() % 4 : 0, size = op == 4 ? 1 + rng() % 100 : want();
       const uint32_t n = rounded(count ? count * size : size);
       const uintptr_t fit = check_heap(live, bridges, n);
-      auto *p = static_cast<uint8_t *>(is_calloc ? sram_calloc(count, size) : sram_malloc(size));
+      auto *p = static_cast<uint8_t *>(op == 4 ? sram_calloc(count, size) : sram_malloc(size));
       CHECK(reinterpret_cast<uintptr_t>(p) == (fit ? fit + H : 0));
-      for (uint32_t i = 0; p && count && i < n; ++i) CHECK(p[i] == 0);
-      if (p) fill(p, n);
-    } else if (op < 7) {
-      auto it = pick();
+      CHECK(!p || !count || filled(reinterpret_cast<uintptr_t>(p), n, 0));
+      if (p) keep(p, n);
+    } else if (op < 7) {  // realloc: shrinks in place, moves the bytes or fails
+      const auto it = std::next(live.begin(), long(rng() % live.size()));
       auto *old = reinterpret_cast<uint8_t *>(it->first);
       const Live was = it->second;
       const uint32_t n = want();
       auto *p = static_cast<uint8_t *>(sram_realloc(old, n));
-      if (n <= was.size) {
-        CHECK(p == old);
-        continue;
+      CHECK(n > was.size ? p != old : p == old);
+      if (p != nullptr && p != old) {  // else old stays live and unchanged
+        CHECK(filled(reinterpret_cast<uintptr_t>(p), was.size, was.fill));
+        live.erase(it);
+        keep(p, rounded(n));
       }
-      if (p == nullptr) continue;  // old stays live and unchanged
-      CHECK(p != old);
-      for (uint32_t i = 0; i < was.size; ++i) CHECK(p[i] == was.fill);
-      live.erase(it);
-      fill(p, rounded(n));
     } else {
-      auto it = pick();
+      const auto it = std::next(live.begin(), long(rng() % live.size()));
       sram_free(reinterpret_cast<void *>(it->first));
       live.erase(it);
     }

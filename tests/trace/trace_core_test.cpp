@@ -199,32 +199,31 @@ TEST_F(Trace, LevelTraceWritesTheBareMessageToStandardOutput) {
 
 TEST_F(Trace, LongTextsAreCutAtTheirLimits) {
   AddDebugInfoRoute(capture_route<0>);
-  infolog_t("quorvel", "%s", std::string(2000, 'x').c_str());
-  auto lines = take_console();
-  auto routed = take_routed();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(routed[0].message, std::string(1024, 'x'));
-  EXPECT_EQ(lines[0].size(), 1024u);  // cut line: its "\r\n" is gone
-  EXPECT_EQ(lines[0].back(), 'x');
-  EXPECT_EQ(routed[0].line, lines[0].substr(3));
-
-  // Exactly one character short of room for "\r\n": the "\r" stays.
   infolog_t("quorvel", "%s", "");
-  size_t header = take_console()[0].size() - 2;
-  infolog_t("quorvel", "%s", std::string(1023 - header, 'y').c_str());
-  lines = take_console();
-  EXPECT_EQ(lines[0].size(), 1024u);
-  EXPECT_EQ(lines[0].substr(1022), "y\r");
+  const size_t header = take_console()[0].size() - 2;  // "[I][stamp][tid] {quorvel} "
   take_routed();
-
-  // The header stops at 195 characters, the tag's brace and blank with it.
-  std::string tag(300, 't');
-  warnlog_t(tag.c_str(), "msg");
-  lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].size(), 195u + 3 + 2);
-  EXPECT_EQ(lines[0].substr(194), "tmsg\r\n");
-  EXPECT_EQ(take_routed()[0].tag, tag);
+  const std::string long_tag(300, 't');
+  const struct {
+    const std::string &tag;
+    size_t length;  // of the message, all 'x'
+    size_t line_size;
+    const char *tail;
+  } rows[] = {
+      {"quorvel", 2000, 1024, "xx"},           // cut line: its "\r\n" is gone
+      {"quorvel", 1023 - header, 1024, "x\r"},  // one short of room for "\r\n"
+      {long_tag, 3, 195 + 3 + 2, "txxx\r\n"},  // the header stops at 195 characters
+  };
+  for (const auto &row : rows) {
+    infolog_t(row.tag.c_str(), "%s", std::string(row.length, 'x').c_str());
+    auto lines = take_console();
+    auto routed = take_routed();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), row.line_size);
+    EXPECT_TRUE(lines[0].ends_with(row.tail)) << lines[0];
+    EXPECT_EQ(routed[0].message, std::string(std::min<size_t>(row.length, 1024), 'x'));
+    EXPECT_EQ(routed[0].tag, row.tag);
+    EXPECT_EQ(routed[0].line, lines[0].substr(3));
+  }
 }
 
 // Some millisecond in [first, last], shifted by whole hours, gives the record's stamp.
@@ -301,60 +300,43 @@ TEST_F(Trace, ActiveQueueTakesTheCallAfterTheSourceFilter) {
   EXPECT_EQ(taken(), "0/0");
 }
 
-// The console holds exactly one line: the library's own error report text.
-::testing::AssertionResult Reported(const char *text) {
-  auto lines = take_console();
-  const std::string end = std::string("{quorvel} ") + text + "\r\n";
-  if (lines.size() == 1 && lines[0].size() >= end.size() &&
-      lines[0].compare(lines[0].size() - end.size(), end.size(), end) == 0)
-    return IsLine(lines[0], 'E', R"(\{quorvel\} [\s\S]*)");
-  return ::testing::AssertionFailure() << lines.size() << " lines, first: "
-                                       << (lines.empty() ? "" : lines[0]);
-}
-
-std::vector<int> routes_reached() {
-  std::vector<int> order;
-  for (const auto &r : take_routed()) order.push_back(r.route);
-  return order;
-}
-
+// Each step adds or deletes a route (-1: null), then traces a line: the
+// console shows the step's report, if any, before the line, and the routes
+// reached, in slot order, receive the report and then the line.
 TEST_F(Trace, RouteSlotsOrderAndReports) {
   using namespace quorvel::detail;
-  AddDebugInfoRoute(capture_route<0>);
-  AddDebugInfoRoute(capture_route<1>);
-  AddDebugInfoRoute(capture_route<2>);
-  kLOGI("one");
-  EXPECT_EQ(routes_reached(), (std::vector<int>{0, 1, 2}));
-  take_console();
-
-  AddDebugInfoRoute(capture_route<0>);
-  EXPECT_TRUE(Reported(kRouteSetBeforeText));
-  EXPECT_EQ(take_routed().size(), 3u);  // the report reached each route once
-  AddDebugInfoRoute(capture_route<3>);
-  EXPECT_TRUE(Reported(kRouteArrayFullText));
-
-  // Slot 0 emptied: B (slot 1) is still "set before"; a new route fills slot 0.
-  DelDebugInfoRoute(capture_route<0>);
-  take_routed();
-  AddDebugInfoRoute(capture_route<1>);
-  EXPECT_TRUE(Reported(kRouteSetBeforeText));
-  take_routed();
-  AddDebugInfoRoute(capture_route<3>);
-  kLOGI("two");
-  EXPECT_EQ(routes_reached(), (std::vector<int>{3, 1, 2}));
-  take_console();
-
-  DelDebugInfoRoute(capture_route<0>);
-  EXPECT_TRUE(Reported(kRouteNotFoundText));
-  DelDebugInfoRoute(nullptr);
-  AddDebugInfoRoute(nullptr);
-  EXPECT_TRUE(Reported(kRouteNullText));
-
-  for (auto route : {capture_route<1>, capture_route<2>, capture_route<3>})
-    DelDebugInfoRoute(route);
-  take_routed();
-  kLOGI("three");
-  EXPECT_TRUE(take_routed().empty());
+  const DebugInfoRoute routes[] = {capture_route<0>, capture_route<1>, capture_route<2>,
+                                   capture_route<3>};
+  const struct {
+    bool add;
+    int route;
+    const char *report, *reached;
+  } steps[] = {
+      {true, 0, nullptr, "0"},   {true, 1, nullptr, "01"},
+      {true, 2, nullptr, "012"}, {true, 0, kRouteSetBeforeText, "012"},
+      {true, 3, kRouteArrayFullText, "012"},
+      {false, 0, nullptr, "12"},  // slot 0 emptied: 1 is still "set before"
+      {true, 1, kRouteSetBeforeText, "12"},
+      {true, 3, nullptr, "312"},  // a new route fills slot 0
+      {false, 0, kRouteNotFoundText, "312"},  {false, -1, nullptr, "312"},
+      {true, -1, kRouteNullText, "312"},      {false, 1, nullptr, "32"},
+      {false, 2, nullptr, "3"},  {false, 3, nullptr, ""},
+  };
+  for (const auto &step : steps) {
+    const DebugInfoRoute route = step.route < 0 ? nullptr : routes[step.route];
+    (step.add ? AddDebugInfoRoute : DelDebugInfoRoute)(route);
+    kLOGI("x");
+    std::string reached;
+    for (const auto &r : take_routed()) reached += static_cast<char>('0' + r.route);
+    const std::string report = step.report ? std::string("{quorvel} ") + step.report + "\r\n" : "";
+    auto lines = take_console();
+    const std::string where = (step.add ? "add " : "del ") + std::to_string(step.route);
+    EXPECT_EQ(reached, report.empty() ? step.reached : std::string(step.reached) + step.reached)
+        << where;
+    ASSERT_EQ(lines.size(), report.empty() ? 1u : 2u) << where;
+    EXPECT_TRUE(report.empty() || (lines[0].starts_with("[E]") && lines[0].ends_with(report)))
+        << lines[0];
+  }
 }
 
 std::vector<std::string> g_other_console;

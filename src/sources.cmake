@@ -74,6 +74,9 @@ set(QUORVEL_NET_SOURCES
 
 set(QUORVEL_RUNTIME_SOURCES
   src/runtime/clock.cpp
+  src/runtime/console.cpp
+  src/runtime/omath.cpp
+  src/runtime/patch_string.cpp
   src/runtime/sfio.cpp
   src/runtime/utm.cpp
 )

@@ -174,6 +174,151 @@ QRVL_API void sfio_set_rewind(SfioRewindFunc rewind_func);
 /* sfio_set_feof replaces sfio_eof. */
 QRVL_API void sfio_set_feof(SfioEofFunc eof_func);
 
+/* ---- patch_ string and memory routines --------------------------------- */
+
+/* The patch_ routines give the results of their standard namesakes (the
+   name without patch_) the same on every platform: they work on unsigned
+   bytes, fold case without a locale, allocate nothing and keep no state
+   (patch_strtok excepted).  Apart from patch_strstr none accepts NULL.
+   All are safe from several threads on separate data, except
+   patch_strtok. */
+
+/* patch_strlen returns the number of bytes of s before its zero byte. */
+QRVL_API int32_t patch_strlen(const char *s);
+/* patch_strcspn returns the length of the leading part of s that holds no
+   byte of reject (patch_strlen(s) for an empty reject). */
+QRVL_API int32_t patch_strcspn(const char *s, const char *reject);
+/* patch_strchr returns the first position of the byte c (taken as unsigned
+   8-bit) in s, the terminating zero for c = 0, or NULL. */
+QRVL_API char *patch_strchr(const char *s, int32_t c);
+/* patch_strstr returns the first occurrence of needle in haystack:
+   haystack itself for an empty needle, NULL when either is NULL or when
+   needle does not occur. */
+QRVL_API char *patch_strstr(const char *haystack, const char *needle);
+/* patch_strcat appends src and its zero byte to dst and returns dst. */
+QRVL_API char *patch_strcat(char *dst, const char *src);
+/* patch_strcpy copies src and its zero byte to dst and returns dst. */
+QRVL_API char *patch_strcpy(char *dst, const char *src);
+/* patch_strncpy copies at most n bytes of src to dst, fills the rest of
+   the n bytes with zeros when src is shorter, leaves dst unterminated when
+   src has n bytes or more, and returns dst. */
+QRVL_API char *patch_strncpy(char *dst, const char *src, size_t n);
+/* patch_strcmp returns exactly -1, 0 or 1 as a is below, equal to or
+   above b, comparing unsigned bytes. */
+QRVL_API int32_t patch_strcmp(const char *a, const char *b);
+/* patch_strncmp is patch_strcmp over at most n bytes (0 for n = 0). */
+QRVL_API int32_t patch_strncmp(const char *a, const char *b, size_t n);
+/* patch_strcasecmp compares with 'A'-'Z' folded to 'a'-'z' (no other byte
+   is folded) and returns 0, or the folded byte of a minus the folded byte
+   of b at the first difference (-255..255). */
+QRVL_API int32_t patch_strcasecmp(const char *a, const char *b);
+/* patch_strncasecmp is patch_strcasecmp over at most n bytes. */
+QRVL_API int32_t patch_strncasecmp(const char *a, const char *b, size_t n);
+/* patch_memcmp returns 0 when the n bytes are equal, otherwise the byte of
+   a minus the byte of b (unsigned) at the first difference. */
+QRVL_API int32_t patch_memcmp(const void *a, const void *b, size_t n);
+/* patch_memcpy copies n bytes one at a time in ascending address order and
+   returns dst; a destination starting inside the source repeats its
+   leading bytes. */
+QRVL_API void *patch_memcpy(void *dst, const void *src, size_t n);
+/* patch_memset fills n bytes of dst with the byte c and returns dst. */
+QRVL_API void *patch_memset(void *dst, int32_t c, size_t n);
+/* patch_memmove copies n bytes correctly for overlapping regions and
+   returns dst. */
+QRVL_API void *patch_memmove(void *dst, const void *src, size_t n);
+/* patch_strtok returns the next token of s (or, for s NULL, of the text
+   left by the previous call) split at any byte of delimiters, writing a
+   zero byte over the delimiter that ends it; NULL when no token is left.
+   The position is kept once for the whole process, not per thread:
+   callers on several threads must take turns. */
+QRVL_API char *patch_strtok(char *s, const char *delimiters);
+
+/* ---- omath numeric routines --------------------------------------------- */
+
+/* The omath routines are fast, low-accuracy replacements for the math
+   library, built from arithmetic and bit operations only, so that they
+   give the same results everywhere; none reports errors.  All are
+   thread-safe.  Out-of-domain arguments give what the formulas yield. */
+
+/* omath_sqrt returns an approximate square root of x (float precision; a
+   tiny positive value for 0). */
+QRVL_API float omath_sqrt(double x);
+/* omath_pow returns approximately x to the power y: 0 for x = 0, 1 for
+   y = 0, exact repeated squaring for whole y, and a fractional y below 1
+   taken as 1 / n with n = the integer part of 1 / y (0.4 gives the square
+   root).  n is capped at 2147483647.  An infinite or NaN y gives NaN
+   instead of recursing without end. */
+QRVL_API double omath_pow(double x, double y);
+/* omath_sin returns an approximate sine of x (radians) from a corrected
+   parabola.  Whole turns are removed one at a time, as the formula
+   intends, up to 1024 turns from 0; beyond that they are removed in one
+   step first (a faster, more accurate route to the same place); past 2^62
+   turns a double carries no phase and, like an infinite or NaN argument,
+   gives NaN. */
+QRVL_API double omath_sin(double x);
+/* omath_cos returns omath_sin(x + 1.57079632679489). */
+QRVL_API double omath_cos(double x);
+/* omath_tan returns the sine over the cosine of x, the cosine taken as
+   1e-7 where it is exactly 0. */
+QRVL_API double omath_tan(double x);
+/* omath_asin returns an approximate arc sine of x in -1..1 (radians). */
+QRVL_API double omath_asin(double x);
+/* omath_acos returns an approximate arc cosine of x in -1..1 (radians). */
+QRVL_API double omath_acos(double x);
+/* omath_atan2 returns an approximate angle of the point (x, y) in -pi..pi;
+   (0, 0) gives NaN. */
+QRVL_API double omath_atan2(double y, double x);
+/* omath_atan returns an approximate arc tangent of x (radians). */
+QRVL_API double omath_atan(double x);
+/* omath_gcd returns the greatest common divisor of a and b, or 0 unless
+   both are at least 1. */
+QRVL_API int32_t omath_gcd(int32_t a, int32_t b);
+/* omath_lcm returns a * b / omath_gcd(a, b), or 0 unless both are at
+   least 1.  The product is taken modulo 2^32 and read as signed before the
+   division, so an lcm past 2147483647 gives a wrong but defined value. */
+QRVL_API int32_t omath_lcm(int32_t a, int32_t b);
+
+/* ---- Console helpers ---------------------------------------------------- */
+
+/* TryScanfState is the record of the non-blocking console reader. */
+typedef struct TryScanfState {
+  uint32_t length;    /* 0 */
+  char text[101];     /* all 0 */
+  uint8_t text_end;   /* 0 */
+  uint8_t flag;       /* 1 */
+  uint32_t counter1;  /* 0 */
+  uint32_t counter2;  /* 0 */
+  uint32_t parameter; /* 10, or the value given to TryScanfInit2 */
+} TryScanfState;
+
+/* TrySleepState is the pacing counter of TrySleep. */
+typedef struct TrySleepState {
+  uint8_t restart;  /* 1: the next call starts a new wait */
+  uint32_t last;    /* time given at the previous call */
+  uint32_t elapsed; /* time units since the wait started */
+  uint32_t unit;    /* factor from time units to wait units; shortest wait */
+} TrySleepState;
+
+/* TryScanfInit sets state to its initial values with parameter 10. */
+QRVL_API void TryScanfInit(TryScanfState *state);
+/* TryScanfInit2 sets state to its initial values with the given
+   parameter. */
+QRVL_API void TryScanfInit2(TryScanfState *state, uint32_t parameter);
+/* TryScanf reads nothing and returns 0 on Linux, whatever its argument
+   (console input is not polled here; the record keeps one code path for
+   callers across platforms).  It is the same function as
+   SetSocketNoSIGPIPE. */
+QRVL_API int32_t TryScanf(TryScanfState *state);
+/* TrySleepInit readies state with the given unit: restart 1, last and
+   elapsed 0. */
+QRVL_API void TrySleepInit(TrySleepState *state, uint32_t unit);
+/* TrySleep returns how much of wait is still left at the time now (in the
+   caller's units, which unit converts to those of wait), or 0 when the
+   wait is over or wait is 0; the call after a 0 starts a new wait.  A wait
+   not above unit becomes unit.  A counter that wrapped below the last time
+   counts one unit less.  Not synchronised: one state per loop. */
+QRVL_API uint32_t TrySleep(TrySleepState *state, uint32_t now, uint32_t wait);
+
 QRVL_END_DECLS
 
 #endif /* QUORVEL_RUNTIME_H */

@@ -1,5 +1,5 @@
-// Socket utilities for callers: non-blocking mode, the broken-pipe switch
-// and a ready-bound UDP broadcast socket.
+// Socket utilities for callers: non-blocking mode and a ready-bound UDP
+// broadcast socket (the broken-pipe switch is one function with TryScanf).
 #include <cstdint>
 #include <cstring>
 
@@ -29,9 +29,6 @@ int32_t give_up(platform::Socket s, const char *message) {
 extern "C" QRVL_API int32_t SetSocketNonblock(int32_t s) {
   return platform::socket_set_nonblocking(s, 1) < 0 ? -1 : 0;
 }
-
-// Linux has no per-socket switch: callers pass MSG_NOSIGNAL to send().
-extern "C" QRVL_API int32_t SetSocketNoSIGPIPE(int32_t) { return 0; }
 
 extern "C" QRVL_API int32_t CreateBroadcastSocket(int32_t, uint16_t local_port) {
   // A failed creation is caught by the first option call on the bad handle.

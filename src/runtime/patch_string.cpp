@@ -112,10 +112,26 @@ extern "C" QRVL_API int32_t patch_memcmp(const void *a, const void *b, size_t n)
   return 0;
 }
 
-extern "C" QRVL_API void *patch_memcpy(void *dst, const void *src, size_t n) {
-  Byte *d = bytes(dst);
-  const Byte *s = bytes(src);
+namespace {
+
+// Regions that do not overlap, or a destination below its source, give
+// the same bytes whichever way they are copied, so the compiler may copy
+// them in wide steps; only a destination inside the source must go byte
+// by byte to repeat the leading bytes.
+void copy_apart(Byte *__restrict d, const Byte *__restrict s, size_t n) {
   for (size_t i = 0; i < n; ++i) d[i] = s[i];
+}
+
+void copy_ascending(Byte *d, const Byte *s, size_t n) {
+  const uintptr_t to = reinterpret_cast<uintptr_t>(d), from = reinterpret_cast<uintptr_t>(s);
+  if (to >= from + n || to + n <= from) return copy_apart(d, s, n);
+  for (size_t i = 0; i < n; ++i) d[i] = s[i];
+}
+
+}  // namespace
+
+extern "C" QRVL_API void *patch_memcpy(void *dst, const void *src, size_t n) {
+  copy_ascending(bytes(dst), bytes(src), n);
   return dst;
 }
 

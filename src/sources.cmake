@@ -74,6 +74,8 @@ set(QUORVEL_NET_SOURCES
 
 set(QUORVEL_RUNTIME_SOURCES
   src/runtime/clock.cpp
+  src/runtime/cjson.cpp
+  src/runtime/ini.cpp
   src/runtime/sfio.cpp
   src/runtime/utm.cpp
 )

@@ -20,31 +20,29 @@ char *skip_space(char *s) {
   return s;
 }
 
-char *strip_trailing(char *s) {
-  char *end = s + std::strlen(s);
+// Strips whitespace before end (the text's NUL) with NULs; returns the
+// new end.
+char *strip_trailing(char *s, char *end) {
   while (end > s && is_space(end[-1])) *--end = '\0';
-  return s;
+  return end;
 }
 
-void drop_final_cr(char *s) {
-  size_t n = std::strlen(s);
-  if (n > 0 && s[n - 1] == '\r') s[n - 1] = '\0';
+void drop_final_cr(char *s, char *end) {
+  if (end > s && end[-1] == '\r') end[-1] = '\0';
 }
 
-// First character of s that is in chars (none when chars is null), or the
-// ';' of an inline comment (one that follows whitespace), or the end.
-char *find_stop(char *s, const char *chars) {
+// First of s that is stop_a or stop_b, or the ';' of an inline comment
+// (one that follows whitespace), or the end.  Pass '\0' for no stop.
+char *find_stop(char *s, char stop_a, char stop_b) {
   bool after_space = false;
-  for (; *s != '\0'; ++s) {
-    if (after_space && *s == ';') break;
-    if (chars != nullptr && std::strchr(chars, *s) != nullptr) break;
-    after_space = is_space(*s);
+  for (char c; (c = *s) != '\0'; ++s) {
+    if ((after_space && c == ';') || c == stop_a || c == stop_b) break;
+    after_space = is_space(c);
   }
   return s;
 }
 
-void copy_name(char (&to)[kNameSize], const char *from) {
-  size_t n = std::strlen(from);
+void copy_name(char (&to)[kNameSize], const char *from, size_t n) {
   if (n > kNameSize - 1) n = kNameSize - 1;
   std::memcpy(to, from, n);
   to[n] = '\0';
@@ -81,34 +79,37 @@ extern "C" int32_t ini_parse_stream(ini_line_reader reader, void *stream, ini_pa
     if (std::strcmp(line, "\n") == 0 || std::strcmp(line, "\r\n") == 0) continue;
     char *start = line;
     if (lineno == 1 && std::strncmp(line, "\xEF\xBB\xBF", 3) == 0) start += 3;
-    start = skip_space(strip_trailing(start));
+    char *end = strip_trailing(start, start + std::strlen(start));
+    start = skip_space(start);
     if (*start == ';' || *start == '#') continue;
 
     bool malformed = false;
     int32_t verdict = 1;
     if (previous[0] != '\0' && start > line && *start != '\0') {
-      drop_final_cr(start);
+      drop_final_cr(start, end);
       verdict = handler(user, section, previous, start, lineno);
     } else if (*start == '[') {
-      char *end = find_stop(start + 1, "]");
-      if (*end == ']') {
-        *end = '\0';
-        copy_name(section, start + 1);
+      char *close = find_stop(start + 1, ']', ']');
+      if (*close == ']') {
+        *close = '\0';
+        copy_name(section, start + 1, static_cast<size_t>(close - start - 1));
         previous[0] = '\0';
       } else {
         malformed = true;
       }
     } else if (*start != '\0') {
-      char *end = find_stop(start, "=:");
-      if (*end == '=' || *end == ':') {
-        *end = '\0';
-        char *name = strip_trailing(start);
-        char *value = end + 1;
-        *find_stop(value, nullptr) = '\0';
-        value = skip_space(strip_trailing(value));
-        drop_final_cr(value);
-        copy_name(previous, name);
-        verdict = handler(user, section, name, value, lineno);
+      char *separator = find_stop(start, '=', ':');
+      if (*separator == '=' || *separator == ':') {
+        *separator = '\0';
+        char *name_end = strip_trailing(start, separator);
+        char *value = separator + 1;
+        char *value_end = find_stop(value, '\0', '\0');
+        *value_end = '\0';
+        value_end = strip_trailing(value, value_end);
+        value = skip_space(value);
+        drop_final_cr(value, value_end);
+        copy_name(previous, start, static_cast<size_t>(name_end - start));
+        verdict = handler(user, section, start, value, lineno);
       } else {
         malformed = true;
       }

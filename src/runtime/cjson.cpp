@@ -26,7 +26,7 @@ CJSON_Element *next_free_slot(CJSON *json) {
   return &json->elements[json->count++];
 }
 
-// Writes value in decimal, backwards from the end of a 11-byte area;
+// Writes value in decimal, backwards from the end of an 11-byte area;
 // returns where the text starts.
 char *decimal(char *end, uint32_t value, bool is_signed) {
   bool negative = is_signed && static_cast<int32_t>(value) < 0;

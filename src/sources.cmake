@@ -73,8 +73,10 @@ set(QUORVEL_NET_SOURCES
 )
 
 set(QUORVEL_RUNTIME_SOURCES
+  src/runtime/cjson.cpp
   src/runtime/clock.cpp
   src/runtime/console.cpp
+  src/runtime/ini.cpp
   src/runtime/omath.cpp
   src/runtime/patch_string.cpp
   src/runtime/sfio.cpp

@@ -319,6 +319,148 @@ QRVL_API void TrySleepInit(TrySleepState *state, uint32_t unit);
    counts one unit less.  Not synchronised: one state per loop. */
 QRVL_API uint32_t TrySleep(TrySleepState *state, uint32_t now, uint32_t wait);
 
+/* ---- JSON builder ---------------------------------------------------- */
+
+/* A CJSON is one JSON object or array described by a table of typed
+   elements; CJSON_CreateString writes it out.  Keys, texts and nested
+   records are referenced, not copied: they must stay valid until the last
+   CJSON_CreateString.  Keys and texts are written as they are, between
+   quotes and without escaping: a quote, backslash or control character in
+   them yields text that is not valid JSON.  A record may be read by several
+   threads at once; changing it needs the caller's own lock. */
+
+/* Element type codes; any other code marks a slot as empty. */
+#define CJSON_TYPE_STRING 1u   /* "text"; a NULL text is written as "" */
+#define CJSON_TYPE_ARRAY 2u    /* the nested CJSON written as an array */
+#define CJSON_TYPE_BOOLEAN 3u  /* true when value is not 0, else false */
+#define CJSON_TYPE_UNSIGNED 4u /* value as an unsigned decimal */
+#define CJSON_TYPE_SIGNED 5u   /* value as a signed 32-bit decimal */
+#define CJSON_TYPE_OBJECT 6u   /* the nested CJSON written as an object */
+
+/* Most nesting levels CJSON_CreateString follows, the top level counting
+   as the first: a nested CJSON deeper than this is written as nothing at
+   all, as if it were NULL.  The bound keeps a record that contains itself
+   from recursing without end, and it holds both when writing and when
+   measuring, so that both give the same count. */
+#define CJSON_MAX_DEPTH 256u
+
+/* CJSON_Element is one slot of an element table. */
+typedef struct CJSON_Element {
+  const char *key;     /* member name; NULL or "" inside arrays */
+  uint32_t type;       /* a CJSON_TYPE_ code; 0 marks an empty slot */
+  uint32_t value;      /* number or boolean (types 3, 4 and 5) */
+  const void *pointer; /* the text (type 1) or nested CJSON (types 2, 6) */
+} CJSON_Element;
+
+/* CJSON is one object or array. */
+typedef struct CJSON {
+  uint8_t flags;            /* bit 0: CJSON_Init2 allocated the table */
+  uint32_t count;           /* elements added by the CJSON_AddElement calls */
+  uint32_t capacity;        /* slots in the table */
+  CJSON_Element *elements;  /* the table, or NULL */
+} CJSON;
+
+/* CJSON_Init zero-fills capacity slots of table (when table is not NULL)
+   and json, then gives json the table and capacity; with a NULL table or a
+   capacity of 0 json is left without a table.  The table stays the
+   caller's.  A NULL json is ignored (the table is still cleared). */
+QRVL_API void CJSON_Init(CJSON *json, CJSON_Element *table, uint32_t capacity);
+/* CJSON_Init2 zero-fills json and gives it a zero-filled table of capacity
+   slots, allocated by the library and released by CJSON_Free; a capacity
+   of 0 leaves json without a table.  Returns 0, or -1 for a NULL json, a
+   table of more than 4294967295 bytes or a failed allocation, leaving
+   json unchanged then. */
+QRVL_API int32_t CJSON_Init2(CJSON *json, uint32_t capacity);
+/* CJSON_Free releases the table if CJSON_Init2 allocated it, then
+   zero-fills json; a NULL json is ignored. */
+QRVL_API void CJSON_Free(CJSON *json);
+/* CJSON_SetElement1 makes element a string: key, type 1, value 0 and the
+   text (referenced, not copied).  A NULL element is ignored. */
+QRVL_API void CJSON_SetElement1(CJSON_Element *element, const char *key, const char *text);
+/* CJSON_SetElement2 makes element a nested array (is_array not 0, type 2)
+   or object (type 6) referring to nested, with value 0.  A NULL element is
+   ignored. */
+QRVL_API void CJSON_SetElement2(CJSON_Element *element, const char *key, const CJSON *nested,
+                                uint8_t is_array);
+/* CJSON_SetElement3 stores key and type in element; for types 3, 4 and 5
+   also value, for any other type value 0; the pointer becomes NULL, so a
+   type 1 set here is an empty string.  A NULL element is ignored. */
+QRVL_API void CJSON_SetElement3(CJSON_Element *element, const char *key, uint32_t value,
+                                uint32_t type);
+/* CJSON_AddElement1 sets slot count of json's table as CJSON_SetElement1
+   does and counts it.  Nothing happens for a NULL json, a json without a
+   table or a full table. */
+QRVL_API void CJSON_AddElement1(CJSON *json, const char *key, const char *text);
+/* CJSON_AddElement2 adds a nested array or object as CJSON_SetElement2
+   does, under the rules of CJSON_AddElement1. */
+QRVL_API void CJSON_AddElement2(CJSON *json, const char *key, const CJSON *nested,
+                                uint8_t is_array);
+/* CJSON_AddElement3 adds a boolean, number or other typed slot as
+   CJSON_SetElement3 does, under the rules of CJSON_AddElement1. */
+QRVL_API void CJSON_AddElement3(CJSON *json, const char *key, uint32_t value, uint32_t type);
+/* CJSON_CreateString writes json into out (size bytes) and returns the
+   number of characters written, without the terminating zero that always
+   follows them.  All capacity slots are written in slot order, empty slots
+   skipped; json is written as an array when no slot has a non-empty key,
+   else as an object.  A text that does not fit is cut before the first
+   comma, key or value that does not fit, and then has no closing bracket;
+   a nested record gets what is left and is cut by the same rule, so one
+   left with fewer than 3 bytes writes nothing and the items after it may
+   still fit.  With a NULL out nothing is written and the
+   result is the count for a buffer of 4294967295 bytes.  Returns 0, with
+   nothing written, for a NULL json, a json without a table and a size
+   below 3.  Nested records deeper than CJSON_MAX_DEPTH levels are written
+   as nothing. */
+QRVL_API uint32_t CJSON_CreateString(const CJSON *json, char *out, uint32_t size);
+
+/* ---- INI parser -------------------------------------------------------- */
+
+/* The parser reads INI text line by line and calls a handler for every
+   name/value pair and every continuation line, with no allocation and no
+   state beyond the call: calls on different threads are independent.
+   Whitespace means space, tab and line feed; a carriage return before the
+   line feed is removed from values by explicit rules.  Lines are handed
+   out in pieces of at most 999 characters; a longer line is parsed as
+   several lines, each counted. */
+
+/* ini_line_reader writes the next line, with its line feed if it has one,
+   as a NUL-terminated text of at most size - 1 characters into buffer and
+   returns buffer (any non-NULL pointer); NULL when no line is left.  The
+   parser passes a size of 1000. */
+typedef char *(*ini_line_reader)(char *buffer, int32_t size, void *stream);
+/* ini_pair_handler receives one pair: the current section ("" before the
+   first section line), the name, the value and the line number (from 1).
+   The texts live in the parser's buffers and only during the call.
+   Returns 100 to end the parse at once, 0 to report this line as an error,
+   anything else to accept it. */
+typedef int32_t (*ini_pair_handler)(void *user, const char *section, const char *name,
+                                    const char *value, int32_t lineno);
+
+/* ini_string_cursor is the reading position of ini_parse_string. */
+typedef struct ini_string_cursor {
+  const char *next; /* the next character to hand out */
+  uint32_t left;    /* characters still to hand out */
+} ini_string_cursor;
+
+/* ini_parse_stream parses the lines that reader returns from stream and
+   calls handler with user for each pair; stream and user are passed
+   through.  Section lines are "[name]"; a pair is "name = value" or
+   "name : value"; lines starting with ';' or '#' are comments, and a ';'
+   after whitespace starts an inline comment; an indented line after a pair
+   continues it (the handler gets the pair's name again, cut to 49
+   characters, as are section names).  A UTF-8 byte order mark is skipped
+   on line 1.  Returns 0 when every line was well-formed and accepted, else
+   the number of the first line that was malformed or that the handler
+   rejected; parsing goes on past such lines.  When the handler returns 100
+   the parse ends and returns the error line found so far (0 if none).  A
+   NULL reader or handler parses nothing and returns 0. */
+QRVL_API int32_t ini_parse_stream(ini_line_reader reader, void *stream, ini_pair_handler handler,
+                                  void *user);
+/* ini_parse_string parses the NUL-terminated text as ini_parse_stream
+   does; a NULL text is an empty one.  Text past the first 4294967295
+   characters is not read. */
+QRVL_API int32_t ini_parse_string(const char *text, ini_pair_handler handler, void *user);
+
 QRVL_END_DECLS
 
 #endif /* QUORVEL_RUNTIME_H */

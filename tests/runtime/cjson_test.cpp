@@ -1,0 +1,116 @@
+// The JSON builder against expected texts, cut at every buffer size.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "quorvel/runtime.h"
+#include "support/alloc_fault.hpp"
+
+namespace {
+
+struct Case {
+  const char *name;
+  std::function<void(CJSON *)> build;  // fills a CJSON of 8 caller slots
+  std::string text;
+  uint32_t cut_size;  // one buffer size with its expected cut text
+  const char *cut_text;
+  bool prefix;  // every cut is a prefix (no nested record that may shrink to nothing)
+};
+
+std::string nested_self() {
+  std::string s;
+  for (uint32_t i = 0; i < CJSON_MAX_DEPTH; ++i) s += "{\"s\":";
+  return s + std::string(CJSON_MAX_DEPTH, '}');
+}
+
+TEST(CJson, WritesCutsAndMeasures) {
+  static CJSON inner, empty_nested;
+  static CJSON_Element inner_table[2];
+  CJSON_Init(&inner, inner_table, 2);
+  CJSON_AddElement3(&inner, "keyed", 1, CJSON_TYPE_UNSIGNED);
+  CJSON_AddElement1(&inner, nullptr, "in");
+  CJSON_Init(&empty_nested, nullptr, 4);
+
+  const std::vector<Case> cases = {
+      {"one pair", [](CJSON *j) { CJSON_AddElement1(j, "name", "Bob"); }, "{\"name\":\"Bob\"}",
+       10, "{\"name\":", true},
+      {"array of scalars",
+       [](CJSON *j) {
+         CJSON_AddElement1(j, nullptr, "x");
+         CJSON_AddElement3(j, "", 4294967295u, CJSON_TYPE_SIGNED);
+         CJSON_AddElement3(j, nullptr, 7, CJSON_TYPE_BOOLEAN);
+       },
+       "[\"x\",-1,true]", 8, "[\"x\",-1", true},
+      {"mixed object",
+       [](CJSON *j) {
+         CJSON_AddElement2(j, "arr", &inner, 1);
+         CJSON_AddElement3(j, "no", 0, CJSON_TYPE_BOOLEAN);
+         CJSON_AddElement3(j, "u", 4294967295u, CJSON_TYPE_UNSIGNED);
+         CJSON_AddElement3(j, "null", 5, CJSON_TYPE_STRING);
+         CJSON_AddElement2(j, "gone", &empty_nested, 0);
+         CJSON_AddElement2(j, "obj", &inner, 0);
+         CJSON_SetElement1(&j->elements[6], "late", "z");      // past count, still written
+         CJSON_SetElement3(&j->elements[7], "skipped", 9, 7);  // unknown type: empty slot
+       },
+       "{\"arr\":[1,\"in\"],\"no\":false,\"u\":4294967295,\"null\":\"\",\"gone\":,"
+       "\"obj\":{\"keyed\":1,\"\":\"in\"},\"late\":\"z\"}",
+       9, "{\"arr\":,", false},
+      {"self nesting stops at the depth bound",
+       [](CJSON *j) { CJSON_AddElement2(j, "s", j, 0); }, nested_self(), 12, "{\"s\":{\"s\":}",
+       false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    CJSON json;
+    CJSON_Element table[8];
+    CJSON_Init(&json, table, 8);
+    c.build(&json);
+    const uint32_t full = static_cast<uint32_t>(c.text.size());
+    EXPECT_EQ(CJSON_CreateString(&json, nullptr, 0), full);
+    for (uint32_t size = 0; size <= full + 1; ++size) {
+      std::vector<char> buf(size + 8, '\x5a');
+      uint32_t n = CJSON_CreateString(&json, buf.data(), size);
+      std::string got(buf.data(), n);
+      ASSERT_TRUE(n == 0 || (n < size && std::strlen(buf.data()) == n)) << size;
+      if (size < 3) { ASSERT_EQ(buf[0], '\x5a'); }
+      if (c.prefix) { ASSERT_EQ(got, c.text.substr(0, n)) << size; }
+      ASSERT_EQ(std::string(buf.begin() + size, buf.end()), std::string(8, '\x5a')) << size;
+      if (size == c.cut_size) { EXPECT_EQ(got, c.cut_text); }
+      if (size == full) { EXPECT_EQ(got, c.text.substr(0, full - 1)); }
+      if (size > full) { EXPECT_EQ(got, c.text); }
+    }
+  }
+}
+
+TEST(CJson, TableLimitsAndAllocation) {
+  CJSON json;
+  CJSON_Element slot[1];
+  CJSON_Init(&json, slot, 1);
+  CJSON_AddElement1(&json, "a", "1");
+  CJSON_AddElement1(&json, "b", "2");  // table full: dropped
+  EXPECT_EQ(json.count, 1u);
+  EXPECT_STREQ(slot[0].key, "a");
+  CJSON_Init(&json, nullptr, 5);  // no table: nothing to add or write
+  CJSON_AddElement1(&json, "a", "1");
+  EXPECT_EQ(json.capacity + CJSON_CreateString(&json, nullptr, 0), 0u);
+
+  qrvl_test::AllocFault fault;
+  fault.fail_after(0);
+  json.count = 77;
+  EXPECT_EQ(CJSON_Init2(&json, 4), -1);
+  EXPECT_EQ(json.count, 77u);
+  fault.fail_after(-1);
+  ASSERT_EQ(CJSON_Init2(&json, 4), 0);
+  CJSON_AddElement3(&json, "t", 1, CJSON_TYPE_BOOLEAN);
+  char out[16];
+  EXPECT_EQ(CJSON_CreateString(&json, out, sizeof out), 10u);
+  EXPECT_STREQ(out, "{\"t\":true}");
+  CJSON_Free(&json);
+  EXPECT_EQ(fault.mallocs() + fault.frees(), 2);
+  EXPECT_EQ(json.elements, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// The INI parser: texts against the handler calls and result they give.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "quorvel/runtime.h"
+
+namespace {
+
+// Records every call as "section|name|value|line"; a value of "reject"
+// is refused and a value of "stop" ends the parse.
+int32_t record(void *user, const char *section, const char *name, const char *value,
+               int32_t lineno) {
+  auto *calls = static_cast<std::vector<std::string> *>(user);
+  calls->push_back(std::string(section) + "|" + name + "|" + value + "|" + std::to_string(lineno));
+  std::string v = value;
+  return v == "reject" ? 0 : v == "stop" ? 100 : 1;
+}
+
+struct Case {
+  std::string text;
+  std::vector<std::string> calls;
+  int32_t result;
+};
+
+TEST(Ini, ParsesTextsIntoHandlerCalls) {
+  const std::string s60(60, 'S'), n60(60, 'N'), long_value(1198, 'x');
+  const std::vector<Case> cases = {
+      {"", {}, 0},
+      {"[sec]\nname = value\n", {"sec|name|value|2"}, 0},
+      {"other: val ;c\nk=1;x\nk2 = a;b ; c\nk3 =;v\n",
+       {"|other|val|1", "|k|1;x|2", "|k2|a;b|3", "|k3|;v|4"}, 0},
+      {"; c\n# c\n  ; c\n\n\r\nk=v\n", {"|k|v|6"}, 0},
+      {"k=v\n  a = b\n  [x]\n  ;c\n[s]\n  p=q\n  r\n",
+       {"|k|v|1", "|k|a = b|2", "|k|[x]|3", "s|p|q|6", "s|p|r|7"}, 0},
+      {"k=v \r\nj = w\r\n  \r\n", {"|k|v |1", "|j|w|2", "|j||3"}, 0},
+      {"  \r\nk=v\n", {"|k|v|2"}, 1},
+      {"k = v\v\f\n", {"|k|v\v\f|1"}, 0},
+      {"\xEF\xBB\xBF" "a=1\n\xEF\xBB\xBF" "b=2\n", {"|a|1|1", "|\xEF\xBB\xBF" "b|2|2"}, 0},
+      {"[" + s60 + "]\n" + n60 + "=v\n  c\n",
+       {s60.substr(0, 49) + "|" + n60 + "|v|2", s60.substr(0, 49) + "|" + n60.substr(0, 49) + "|c|3"},
+       0},
+      {"=x\n", {"||x|1"}, 0},
+      {"x=1\n[a ;b]\nk=v\n", {"|x|1|1", "|k|v|3"}, 2},
+      {"[c\n", {}, 1},
+      {"plain\n", {}, 1},
+      {"a ;=b\n", {}, 1},
+      {"k=v\n[s]\n  \r\n", {"|k|v|1"}, 3},
+      {"a=1\nb=reject\nc=3\n", {"|a|1|1", "|b|reject|2", "|c|3|3"}, 2},
+      {"a=1\nb=stop\nc=3\n", {"|a|1|1", "|b|stop|2"}, 0},
+      {"bad\na=stop\nb\n", {"|a|stop|2"}, 1},
+      {"k=" + long_value + "\nn=v\n", {"|k|" + long_value.substr(0, 997) + "|1", "|n|v|3"}, 2},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    std::vector<std::string> calls;
+    EXPECT_EQ(ini_parse_string(c.text.c_str(), record, &calls), c.result);
+    EXPECT_EQ(calls, c.calls);
+  }
+}
+
+}  // namespace

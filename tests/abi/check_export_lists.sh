@@ -18,7 +18,7 @@ for list in $(find "$src/src" -name '*.exports' | sort); do
     continue
   fi
   missing=$(grep -v '^#' "$list" | sort -u |
-    comm -23 - "$(nm --defined-only -g --format=posix "$object" | awk '{print $1}' | sort -u > "$tmp"; echo "$tmp")")
+    comm -23 - "$("${NM:-nm}" --defined-only -g --format=posix "$object" | awk '{print $1}' | sort -u > "$tmp"; echo "$tmp")")
   for name in $missing; do
     echo "$rel: $name is not defined in ${rel%.exports}.cpp"
     status=1

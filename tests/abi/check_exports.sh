@@ -4,7 +4,7 @@ set -eu
 lib=$1; expected=$2
 actual=$(mktemp); trap 'rm -f "$actual"' EXIT
 # Type A is the version node itself, not a symbol of ours.
-nm -D --defined-only --format=posix "$lib" | awk '$2 != "A" { sub(/@.*/, "", $1); print $1 }' \
+"${NM:-nm}" -D --defined-only --format=posix "$lib" | awk '$2 != "A" { sub(/@.*/, "", $1); print $1 }' \
   | sort -u > "$actual"
 if ! diff -u "$expected" "$actual"; then
   echo "exported set differs from the version script (- expected, + actual)"

@@ -153,6 +153,9 @@ class InterfaceQuery : public testing::TestWithParam<Case> {};
 
 // Runs this very test again inside a host that netns.sh builds.
 void run_on_own_host(const Case &host) {
+#if defined(QRVL_TEST_EMULATED)
+  GTEST_SKIP() << "the namespace host re-runs this program natively: not under a user-mode emulator";
+#endif
   char resolv_conf[] = "/tmp/qrvl-resolv-XXXXXX";
   int fd = mkstemp(resolv_conf);
   ASSERT_GE(fd, 0);

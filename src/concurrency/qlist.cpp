@@ -101,7 +101,7 @@ void QListInit(QList *q, QListCallback callback, void *user, void *context, uint
 void QListPost(QList *q, const void *bytes, int32_t length, uint32_t value) {
   if (!q || !bytes || length < 0 || q->magic != kMagic) return;
   const uint64_t size = static_cast<uint64_t>(length) + sizeof value;
-  uint8_t *message = size > UINT32_MAX ? nullptr : static_cast<uint8_t *>(qrvl_calloc(1, size));
+  uint8_t *message = size > UINT32_MAX ? nullptr : static_cast<uint8_t *>(qrvl_calloc(1, static_cast<size_t>(size)));
   if (!message) return;
   std::memcpy(message, &value, sizeof value);
   std::memcpy(message + sizeof value, bytes, static_cast<size_t>(length));

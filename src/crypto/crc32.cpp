@@ -37,6 +37,9 @@ constexpr SliceTables kRef = make_reflected_slices();
 
 }  // namespace
 
+// The byte of w that starts at bit shift, as a table index.
+constexpr size_t byte_of(uint64_t w, int shift) { return static_cast<size_t>((w >> shift) & 0xff); }
+
 // Only four of the sixteen look-ups depend on the running register; the
 // other twelve are summed first and the four are combined in a balanced
 // tree, which keeps the loop-carried chain to one look-up and three xors.
@@ -44,12 +47,12 @@ uint32_t crc32_msb_portable(uint32_t crc, const uint8_t *p, size_t n) {
   for (; n >= 16; n -= 16, p += 16) {
     const uint64_t a = load_be64(p);
     const uint64_t b = load_be64(p + 8);
-    const uint32_t rest = (kMsb[11][(a >> 24) & 0xff] ^ kMsb[10][(a >> 16) & 0xff] ^
-                           kMsb[9][(a >> 8) & 0xff] ^ kMsb[8][a & 0xff]) ^
-                          (kMsb[7][b >> 56] ^ kMsb[6][(b >> 48) & 0xff] ^
-                           kMsb[5][(b >> 40) & 0xff] ^ kMsb[4][(b >> 32) & 0xff]) ^
-                          (kMsb[3][(b >> 24) & 0xff] ^ kMsb[2][(b >> 16) & 0xff] ^
-                           kMsb[1][(b >> 8) & 0xff] ^ kMsb[0][b & 0xff]);
+    const uint32_t rest = (kMsb[11][byte_of(a, 24)] ^ kMsb[10][byte_of(a, 16)] ^
+                           kMsb[9][byte_of(a, 8)] ^ kMsb[8][byte_of(a, 0)]) ^
+                          (kMsb[7][byte_of(b, 56)] ^ kMsb[6][byte_of(b, 48)] ^
+                           kMsb[5][byte_of(b, 40)] ^ kMsb[4][byte_of(b, 32)]) ^
+                          (kMsb[3][byte_of(b, 24)] ^ kMsb[2][byte_of(b, 16)] ^
+                           kMsb[1][byte_of(b, 8)] ^ kMsb[0][byte_of(b, 0)]);
     // The register meets the first four message bytes.
     const uint32_t x = static_cast<uint32_t>(a >> 32) ^ crc;
     crc = ((kMsb[15][x >> 24] ^ kMsb[14][(x >> 16) & 0xff]) ^
@@ -64,12 +67,12 @@ uint32_t crc32_reflected_portable(uint32_t crc, const uint8_t *p, size_t n) {
   for (; n >= 16; n -= 16, p += 16) {
     const uint64_t a = load_le64(p);
     const uint64_t b = load_le64(p + 8);
-    const uint32_t rest = (kRef[11][(a >> 32) & 0xff] ^ kRef[10][(a >> 40) & 0xff] ^
-                           kRef[9][(a >> 48) & 0xff] ^ kRef[8][a >> 56]) ^
-                          (kRef[7][b & 0xff] ^ kRef[6][(b >> 8) & 0xff] ^
-                           kRef[5][(b >> 16) & 0xff] ^ kRef[4][(b >> 24) & 0xff]) ^
-                          (kRef[3][(b >> 32) & 0xff] ^ kRef[2][(b >> 40) & 0xff] ^
-                           kRef[1][(b >> 48) & 0xff] ^ kRef[0][b >> 56]);
+    const uint32_t rest = (kRef[11][byte_of(a, 32)] ^ kRef[10][byte_of(a, 40)] ^
+                           kRef[9][byte_of(a, 48)] ^ kRef[8][byte_of(a, 56)]) ^
+                          (kRef[7][byte_of(b, 0)] ^ kRef[6][byte_of(b, 8)] ^
+                           kRef[5][byte_of(b, 16)] ^ kRef[4][byte_of(b, 24)]) ^
+                          (kRef[3][byte_of(b, 32)] ^ kRef[2][byte_of(b, 40)] ^
+                           kRef[1][byte_of(b, 48)] ^ kRef[0][byte_of(b, 56)]);
     // The register meets the first four message bytes.
     const uint32_t x = static_cast<uint32_t>(a) ^ crc;
     crc = ((kRef[15][x & 0xff] ^ kRef[14][(x >> 8) & 0xff]) ^

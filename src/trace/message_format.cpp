@@ -247,7 +247,7 @@ __attribute__((format(printf, 2, 0))) bool format_fast(Out &out, const char *f, 
             v = va_arg(args, size_t);
             break;
           case Length::kPtrdiff:
-            v = static_cast<unsigned long long>(va_arg(args, ptrdiff_t));
+            v = static_cast<std::make_unsigned_t<ptrdiff_t>>(va_arg(args, ptrdiff_t));
             break;
           default:
             v = va_arg(args, unsigned);

@@ -75,7 +75,9 @@ set(QUORVEL_NET_SOURCES
 set(QUORVEL_RUNTIME_SOURCES
   src/runtime/cjson.cpp
   src/runtime/clock.cpp
+  src/runtime/command.cpp
   src/runtime/console.cpp
+  src/runtime/fields.cpp
   src/runtime/ini.cpp
   src/runtime/omath.cpp
   src/runtime/patch_string.cpp
@@ -85,12 +87,14 @@ set(QUORVEL_RUNTIME_SOURCES
 
 set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
+  src/platform/posix/command_words.cpp
   src/platform/posix/config_start.cpp
   src/platform/posix/futex.cpp
   src/platform/posix/interfaces.cpp
   src/platform/posix/name_lookup.cpp
   src/platform/posix/net.cpp
   src/platform/posix/output.cpp
+  src/platform/posix/process.cpp
   src/platform/posix/resolv_conf.cpp
   src/platform/posix/routes.cpp
   src/platform/posix/sync.cpp

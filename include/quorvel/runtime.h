@@ -174,6 +174,66 @@ QRVL_API void sfio_set_rewind(SfioRewindFunc rewind_func);
 /* sfio_set_feof replaces sfio_eof. */
 QRVL_API void sfio_set_feof(SfioEofFunc eof_func);
 
+/* ---- Commands and fields ------------------------------------------------ */
+
+/* CmdPipe is the handle of a running command whose output the caller reads;
+   it is the library's from cmd_popen to cmd_pclose. */
+typedef struct CmdPipe CmdPipe;
+
+/* Ncommand copies the fields of src, split at sep, into rows rows of width
+   bytes each (the table is zero-filled first; characters beyond width - 1
+   are dropped so that each row stays zero-terminated; once rows rows are
+   started the rest of src is ignored).  Empty fields count, a trailing sep
+   included.  Returns the number of rows started, 1 for an empty src; 0
+   (and nothing written) when src or table is NULL or rows or width is
+   below 1.  Thread-safe on distinct tables. */
+QRVL_API int32_t Ncommand(const char *src, char *table, char sep, int32_t rows, int32_t width);
+/* NCommandCutter splits text in place at sep, replacing each separator it
+   passes with a zero byte, and stores the start of each field in fields.
+   All max entries are first set to one shared empty text; a separator at
+   the very end adds no field; when max fields are stored the last one
+   keeps the unsplit rest.  Returns the number of fields stored: 0 for a
+   NULL or empty text and, with nothing written, for max below 1 or NULL
+   fields. */
+QRVL_API int32_t NCommandCutter(char *text, char sep, char **fields, int32_t max);
+/* NCommandRecover puts sep back into the first n zero bytes from the start
+   of text (nothing for n below 1 or a NULL text).  The walk goes on past
+   the end of the text: n must not exceed the number of separators that
+   NCommandCutter replaced. */
+QRVL_API void NCommandRecover(char *text, char sep, int32_t n);
+
+/* cmd_popen starts command as a new process and returns a handle to read
+   its standard output and standard error, which go to one pipe; standard
+   input, the environment and the working directory are the caller's.  No
+   shell runs: the line is split into the program and its arguments as a
+   POSIX shell splits words, with nothing expanded -- blanks separate words;
+   '...' keeps everything up to the next single quote; "..." keeps
+   everything up to the closing quote, where a backslash before $ ` " or a
+   backslash stands for that character and one before a line feed removes
+   both; outside quotes a backslash keeps the next character (a final one
+   stays); adjacent parts join into one word; $ ` * ? [ ~ # | ; & < > ( )
+   are ordinary characters.  The program is searched for in PATH.  Returns
+   NULL when command is NULL, holds no word or an unclosed quote, memory is
+   short, or the pipe or the process cannot be made.  Thread-safe. */
+QRVL_API CmdPipe *cmd_popen(const char *command);
+/* cmd_fgets reads the command's output one byte at a time into buf, up to
+   size - 1 bytes, zero-terminated after each byte, stopping after a line
+   feed (which stays).  Returns buf, unchanged and without reading when
+   size is below 2; NULL when pipe is NULL or a read fails, the end of the
+   output included, even when part of a line was stored.  One thread per
+   handle. */
+QRVL_API char *cmd_fgets(char *buf, int32_t size, CmdPipe *pipe);
+/* cmd_pclose closes the caller's end of the pipe and gives the handle back;
+   it does not wait for the command, which goes on if it has not ended (and
+   is stopped by SIGPIPE if it writes again).  The library collects the
+   ended process itself, so no zombie is left, and it never waits for a
+   child it did not start.  Always returns -1; NULL is ignored.
+   Thread-safe. */
+QRVL_API int32_t cmd_pclose(CmdPipe *pipe);
+/* _WIN_getcpunum returns the number of logical processors online, at least
+   1.  Thread-safe. */
+QRVL_API int32_t _WIN_getcpunum(void);
+
 /* ---- patch_ string and memory routines --------------------------------- */
 
 /* The patch_ routines give the results of their standard namesakes (the

@@ -207,6 +207,45 @@ int32_t socket_set_nonblocking(Socket s, uint32_t on);
 // A 16-bit value in network byte order (htons).
 uint16_t host_to_network_u16(uint16_t value);
 
+// ---- Child processes -------------------------------------------------------------------
+
+// A command started with its standard output and standard error on one
+// pipe.  The caller owns the record (it lives inside the command handle);
+// the platform fills it and, after child_abandon, owns it until the
+// release function given there runs.
+struct ChildProcess {
+  int32_t read_end;                  // the caller's end of the pipe
+  int32_t process;                   // the process id
+  int32_t waiter;                    // a descriptor that tells when the process ends, or -1
+  void (*release)(ChildProcess *);   // set by child_abandon
+  ChildProcess *next;                // the reaper's list
+};
+
+// Bytes of scratch memory child_start needs for a command line of
+// line_length bytes (the words and their table, or a writable copy).
+size_t child_scratch_size(size_t line_length);
+
+// Starts command_line as a new process without a shell in front of it:
+// standard output and standard error go to a new pipe, standard input,
+// the environment and the working directory are the caller's.  scratch
+// holds at least child_scratch_size bytes and is free again on return.
+// 0 on success; -1 when the line holds no program, the pipe or the process
+// cannot be made (nothing is left open then).
+int32_t child_start(const char *command_line, void *scratch, ChildProcess *child);
+
+// Reads one byte of the command's output: 1 with the byte stored, 0 at the
+// end of the output, -1 on a read error.
+int32_t child_read_byte(ChildProcess *child, char *byte);
+
+// Closes the caller's end of the pipe without waiting for the process.
+// The process is reaped once it ends (by a background waiter, or at a
+// later child_start or child_abandon), never another child of the caller;
+// release(child) runs then, on whichever thread reaps it.
+void child_abandon(ChildProcess *child, void (*release)(ChildProcess *));
+
+// The number of logical processors online (at least 1).
+uint32_t processor_count();
+
 }  // namespace quorvel::platform
 
 // ---- Thread id, cached ------------------------------------------------------------------

@@ -1,0 +1,192 @@
+// Field splitting by table, and commands run against real programs with the
+// system shell as the oracle of word splitting.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "quorvel/runtime.h"
+#include "support/alloc_fault.hpp"
+
+namespace {
+
+std::string rows_of(const char *table, int rows, int width) {
+  std::string joined;
+  for (int r = 0; r < rows; ++r) joined += std::string(table + r * width) + "|";
+  return joined;
+}
+
+TEST(CommandFields, NcommandFillsFixedRows) {
+  struct Case {
+    const char *src;
+    int rows, width, result;
+    const char *want;
+  } const cases[] = {
+      {"a,b,,c", 4, 8, 4, "a|b||c|"},
+      {"a,", 3, 8, 2, "a|||"},
+      {"a,b,c", 2, 8, 2, "a|b|"},
+      {"", 3, 8, 1, "|||"},
+      {"abcdef,gh", 2, 4, 2, "abc|gh|"},
+      {",", 1, 4, 1, "|"},
+      {"x", 1, 1, 1, "|"},
+      {"a", 0, 4, 0, ""},
+      {"a", 2, 0, 0, ""},
+  };
+  for (const Case &c : cases) {
+    char table[64];
+    std::memset(table, 'Z', sizeof table);
+    EXPECT_EQ(Ncommand(c.src, table, ',', c.rows, c.width), c.result) << c.src;
+    if (c.result > 0) {
+      EXPECT_EQ(rows_of(table, c.rows, c.width), c.want) << c.src;
+    } else {
+      EXPECT_EQ(table[0], 'Z') << "nothing written";
+    }
+  }
+}
+
+TEST(CommandFields, CutterSplitsInPlaceAndRecoverUndoesIt) {
+  struct Case {
+    const char *text;
+    int max, result;
+    const char *want;  // the stored fields, each followed by |
+  } const cases[] = {
+      {"a,b,,c", 8, 4, "a|b||c|"}, {"a,", 8, 1, "a|"}, {"a,b,c", 2, 2, "a|b,c|"},
+      {",a", 8, 2, "|a|"},         {"", 8, 0, ""},     {"abc", 1, 1, "abc|"},
+  };
+  for (const Case &c : cases) {
+    char text[32];
+    std::strcpy(text, c.text);
+    char *fields[8];
+    ASSERT_EQ(NCommandCutter(text, ',', fields, c.max), c.result) << c.text;
+    std::string got;
+    for (int i = 0; i < c.result; ++i) got += std::string(fields[i]) + "|";
+    EXPECT_EQ(got, c.want) << c.text;
+    for (int i = c.result; i < c.max; ++i) EXPECT_STREQ(fields[i], "");
+    int replaced = 0;
+    for (size_t i = 0; i < std::strlen(c.text); ++i) replaced += text[i] == '\0';
+    NCommandRecover(text, ',', replaced);
+    EXPECT_STREQ(text, c.text);
+  }
+  char *untouched = reinterpret_cast<char *>(1);
+  char text[] = "a,b";
+  EXPECT_EQ(NCommandCutter(text, ',', &untouched, 0), 0);
+  EXPECT_EQ(untouched, reinterpret_cast<char *>(1));
+  NCommandRecover(text, ',', 0);
+  EXPECT_STREQ(text, "a,b");
+}
+
+// Everything the command prints, read with the given buffer size, each
+// cmd_fgets result followed by '#'; "NULL" when the command does not start.
+std::string run(const char *command, int size = 256) {
+  CmdPipe *pipe = cmd_popen(command);
+  if (pipe == nullptr) return "NULL";
+  std::string out;
+  char buf[256];
+  while (cmd_fgets(buf, size, pipe) != nullptr) out += std::string(buf) + "#";
+  EXPECT_EQ(cmd_pclose(pipe), -1);
+  return out;
+}
+
+std::string run_in_shell(const char *command) {
+  FILE *f = popen(command, "r");
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, f) != nullptr) out += std::string(buf) + "#";
+  pclose(f);
+  return out;
+}
+
+TEST(Command, SplitsWordsAsTheShellDoes) {
+  const char *lines[] = {
+      "printf '[%s]\\n' one \"two words\" 'single  quoted' back\\ slash \"q\\\"uote\"",
+      "printf '[%s]\\n' \"a\\\\b\" \"c\\d\" '' \"\" mixed\"dq\"'sq'end '\\n stays'",
+      "printf '[%s]\\n' joined\\\nline \"dq\\\nline\" \t tab\t\tand  spaces ",
+      "printf '[%s]\\n' \"\\$HOME\" \"\\`x\\`\" '$HOME' \\$HOME \\' \\\"",
+  };
+  for (const char *line : lines) EXPECT_EQ(run(line), run_in_shell(line)) << line;
+  // Without a shell, its operators and expansions are plain text.
+  EXPECT_EQ(run("printf '<%s>\\n' a;b $HOME * ~ #c |"),
+            "<a;b>\n#<$HOME>\n#<*>\n#<~>\n#<#c>\n#<|>\n#");
+}
+
+TEST(Command, ReadsLinesByteByByte) {
+  EXPECT_EQ(run("printf 'one\\ntwo\\n'"), "one\n#two\n#");
+  EXPECT_EQ(run("printf 'abcdef\\n'", 4), "abc#def#\n#");
+  EXPECT_EQ(run("printf 'no line feed'"), "") << "a partial line at the end gives null";
+  EXPECT_EQ(run("sh -c 'echo to stderr >&2; echo out'"), "to stderr\n#out\n#");
+  CmdPipe *pipe = cmd_popen("printf x");
+  ASSERT_NE(pipe, nullptr);
+  char buf[4] = "ab";
+  EXPECT_EQ(cmd_fgets(buf, 1, pipe), buf);
+  EXPECT_STREQ(buf, "ab") << "size 1 reads nothing";
+  EXPECT_EQ(cmd_fgets(buf, 4, pipe), nullptr);
+  EXPECT_STREQ(buf, "x") << "the byte read before the end stays stored";
+  EXPECT_EQ(cmd_pclose(pipe), -1);
+  EXPECT_EQ(cmd_fgets(buf, 4, nullptr), nullptr);
+  EXPECT_EQ(cmd_pclose(nullptr), -1);
+}
+
+TEST(Command, RefusesWhatCannotStart) {
+  for (const char *bad : {"no-such-program-quorvel", "", "   ", "printf 'unclosed", "printf \"x"})
+    EXPECT_EQ(run(bad), "NULL") << bad;
+  EXPECT_EQ(cmd_popen(nullptr), nullptr);
+  qrvl_test::AllocFault fault;
+  for (int n = 0; n < 2; ++n) {
+    fault.fail_after(n);
+    EXPECT_EQ(cmd_popen("true"), nullptr) << "allocation " << n << " fails";
+  }
+  fault.fail_after(-1);
+  EXPECT_EQ(fault.mallocs(), fault.frees());
+}
+
+// Children of this process that have ended and not been collected.
+int zombie_children() {
+  int zombies = 0;
+  DIR *proc = opendir("/proc");
+  for (dirent *e; (e = readdir(proc)) != nullptr;) {
+    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    std::sscanf(line.c_str() + line.rfind(')') + 1, " %c %d", &state, &ppid);
+    zombies += state == 'Z' && ppid == getpid();
+  }
+  closedir(proc);
+  return zombies;
+}
+
+bool no_zombies_within_seconds(int seconds) {
+  for (int i = 0; i < seconds * 100; ++i) {
+    if (zombie_children() == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST(Command, CollectsItsChildrenAndOnlyThem) {
+  pid_t own = fork();
+  if (own == 0) _exit(7);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(run("true"), "");
+  CmdPipe *running = cmd_popen("sleep 0.2");  // closed before it ends
+  ASSERT_NE(running, nullptr);
+  EXPECT_EQ(cmd_pclose(running), -1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  int status = 0;
+  ASSERT_EQ(waitpid(own, &status, 0), own) << "the caller's own child is left to the caller";
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+  EXPECT_TRUE(no_zombies_within_seconds(10));
+}
+
+TEST(Command, CountsProcessors) {
+  EXPECT_EQ(_WIN_getcpunum(), static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
+}
+
+}  // namespace

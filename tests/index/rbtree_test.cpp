@@ -2,7 +2,6 @@
 // lines, walks, allocation failures, and several threads at once.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -153,23 +152,16 @@ TEST(RBTree, RandomRunKeepsInvariantsAndMatchesAMapModel) {
     const auto it = slot_of.find(n);
     if (op < 5) {
       const int32_t slot = tree.insert(n);
-      if (it != slot_of.end() || slot_of.size() == kSlots) {
-        ASSERT_EQ(slot, -1);
-      } else {
-        ASSERT_GE(slot, 0);
-        slot_of[n] = static_cast<uint32_t>(slot);
-      }
+      const bool refused = it != slot_of.end() || slot_of.size() == kSlots;
+      ASSERT_TRUE(refused ? slot == -1 : slot >= 0) << slot;
+      if (!refused) slot_of[n] = static_cast<uint32_t>(slot);
     } else if (op < 8) {
       ASSERT_EQ(tree.erase(n), it == slot_of.end() ? -1 : static_cast<int32_t>(it->second));
       if (it != slot_of.end()) slot_of.erase(it);
     } else {
       const uint32_t slot = rng() % (kSlots + 2);
-      const auto held = std::find_if(slot_of.begin(), slot_of.end(),
-                                     [&](const auto &e) { return e.second == slot; });
-      const bool in_use = held != slot_of.end();
-      ASSERT_EQ(rbtree_delete(&tree.t, slot, nullptr, nullptr),
-                in_use ? static_cast<int32_t>(slot) : -1);
-      if (in_use) slot_of.erase(held);
+      const bool in_use = std::erase_if(slot_of, [&](const auto &e) { return e.second == slot; });
+      ASSERT_EQ(rbtree_delete(&tree.t, slot, nullptr, nullptr), in_use ? int32_t(slot) : -1);
     }
     expect_matches(tree, slot_of);
     if (HasFatalFailure()) return;
@@ -182,17 +174,6 @@ TEST(RBTree, RandomRunKeepsInvariantsAndMatchesAMapModel) {
   for (const auto &[hash, slot] : by_hash(slot_of)) slots.push_back(slot);
   EXPECT_EQ(std::vector<uint32_t>(it.array, it.array + it.count), slots);
   rbiterator_free(&it);
-}
-
-// Records the slot and the state it is in for every call.
-struct Seen {
-  RBTree *t;
-  std::vector<std::pair<uint32_t, uint32_t>> calls;
-};
-int32_t note(uint32_t slot, void *arg) {
-  auto *seen = static_cast<Seen *>(arg);
-  seen->calls.emplace_back(slot, seen->t->index.slots[slot].state);
-  return 0;
 }
 
 TEST(RBTree, InsertAndLookupResultsWithTheirLines) {
@@ -226,7 +207,15 @@ TEST(RBTree, InsertAndLookupResultsWithTheirLines) {
   EXPECT_EQ(lines.take(),
             (LineList{{2, "[RBTree]: Cannot remove a RBTNode, because it's not found\r\n"}}));
   // Erase does not compare the stored key; callbacks see the slot free.
-  Seen seen{&tree.t, {}};
+  struct Seen {
+    RBTree *t;
+    std::vector<std::pair<uint32_t, uint32_t>> calls;  // slot, its state
+  } seen{&tree.t, {}};
+  auto note = [](uint32_t slot, void *arg) {
+    auto *s = static_cast<Seen *>(arg);
+    s->calls.emplace_back(slot, s->t->index.slots[slot].state);
+    return 0;
+  };
   EXPECT_EQ(tree.erase(2, &seen, note), 1);
   EXPECT_EQ(rbtree_delete(&tree.t, 0, &seen, note), 0);
   EXPECT_EQ(rbtree_delete(&tree.t, 0, &seen, note), -1);  // already free
@@ -288,10 +277,8 @@ TEST(RBTree, InitAndPoolRefusals) {
   EXPECT_EQ(lines.take(), LineList(5, {3, "[RBTree]: Run out of memory\r\n"}));
 
   ASSERT_EQ(rbtree_pool_malloc(&pool, 4, sizeof(Rec)), 0);
-  Rec *table = static_cast<Rec *>(pool.table);
-  Mutex *locks = pool.locks;
-  RBTNode *nodes = pool.nodes;
-  FastIdxSlot *slots = pool.slots;
+  const auto [raw, locks, nodes, slots] = fields(pool);
+  Rec *table = static_cast<Rec *>(raw);
   const uint8_t *key = table[0].key;
   RBTree t{};
   EXPECT_EQ(rbtree_init(&t, table, locks, nodes, slots, 4, sizeof(Rec), 16, nullptr), -1);

@@ -55,8 +55,7 @@ TEST(StdMap, SlotsBitmapAndLookups) {
   EXPECT_EQ(m.insert(20, 200), 0);
   EXPECT_EQ(m.keys[0], 20u);
   // Erasing a free or out-of-range slot does nothing.
-  m.erase(5);
-  m.erase(99);
+  for (uint32_t slot : {5u, 99u}) m.erase(slot);
   EXPECT_EQ(state(m), std::make_tuple(2u, 0xC0, 0));
 
   for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(m.insert(30 + i, i), 0);
@@ -210,15 +209,10 @@ TEST(Containers, NullPointersGetTheEmptyAnswers) {
   STD_List_Init(&list, nullptr, 4, 4);
   EXPECT_EQ(list.capacity, 0u);
   for (STD_List *l : {static_cast<STD_List *>(nullptr), &list}) {
-    EXPECT_EQ(STD_List_Push_Back(l, &key), -1);
-    EXPECT_EQ(STD_List_Push_Front(l, &key), -1);
-    EXPECT_EQ(STD_List_Front(l), nullptr);
-    EXPECT_EQ(STD_List_Back(l), nullptr);
-    EXPECT_EQ(STD_List_Begin(l, 0), nullptr);
-    EXPECT_EQ(STD_List_Reverse(l, 0), nullptr);
-    STD_List_Pop_Front(l);
-    STD_List_Pop_Back(l);
-    STD_List_Clear(l);
+    for (auto push : {STD_List_Push_Back, STD_List_Push_Front}) EXPECT_EQ(push(l, &key), -1);
+    for (auto end : {STD_List_Front, STD_List_Back}) EXPECT_EQ(end(l), nullptr);
+    for (auto nth : {STD_List_Begin, STD_List_Reverse}) EXPECT_EQ(nth(l, 0), nullptr);
+    for (auto drop : {STD_List_Pop_Front, STD_List_Pop_Back, STD_List_Clear}) drop(l);
   }
   STD_List_Init(&list, &key, 1, 4);
   EXPECT_EQ(STD_List_Push_Back(&list, nullptr), -1);

@@ -32,16 +32,18 @@ class Trace : public ::testing::Test {
   }
 };
 
-std::string header_re(char letter, const std::string &tag_part) {
-  return std::string(R"(\[)") + letter + R"(\]\[)" + kStamp + R"(\]\[)" + std::to_string(tid()) +
-         R"(\] )" + tag_part;
-}
-
 // The whole text is a line of this thread at this level, followed by rest.
 ::testing::AssertionResult IsLine(const std::string &text, char letter, const std::string &rest) {
-  if (std::regex_match(text, std::regex(header_re(letter, rest))))
-    return ::testing::AssertionSuccess();
+  const std::string header = std::string(R"(\[)") + letter + R"(\]\[)" + kStamp + R"(\]\[)" +
+                             std::to_string(tid()) + R"(\] )";
+  if (std::regex_match(text, std::regex(header + rest))) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "line: " << text;
+}
+
+// The one console line made since the last look; "" unless there was exactly one.
+std::string one_line() {
+  auto lines = take_console();
+  return lines.size() == 1 ? lines[0] : "";
 }
 
 TEST_F(Trace, LineTextsOfTheThreeFamilies) {
@@ -58,10 +60,10 @@ TEST_F(Trace, LineTextsOfTheThreeFamilies) {
     EXPECT_TRUE(IsLine(lines[2], letter, "\\{t\\} c3\r\n"));
   }
   errlog_t(nullptr, "c%d", 3);  // a null tag acts as the _w form
-  EXPECT_TRUE(IsLine(take_console().at(0), 'E', "c3\r\n"));
+  EXPECT_TRUE(IsLine(one_line(), 'E', "c3\r\n"));
   void (*unchecked_errlog_w)(const char *, ...) = errlog_w;
   unchecked_errlog_w(nullptr);  // a null format: an empty message, as when queued
-  EXPECT_TRUE(IsLine(take_console().at(0), 'E', "\r\n"));
+  EXPECT_TRUE(IsLine(one_line(), 'E', "\r\n"));
 }
 
 TEST_F(Trace, RoutesReceiveTheWholeRecord) {
@@ -76,18 +78,16 @@ TEST_F(Trace, RoutesReceiveTheWholeRecord) {
   auto routed = take_routed();
   ASSERT_EQ(lines.size(), 2u);
   ASSERT_EQ(routed.size(), 2u);
+  // A line without a tag still gives the routes one.
+  const char *const tag_message_level[] = {"net|port 80|2", "ktrace|plain|1"};
   for (size_t k = 0; k < 2; ++k) {
     const RouteRecord &r = routed[k];
+    EXPECT_EQ(r.tag + "|" + r.message + "|" + std::to_string(r.level), tag_message_level[k]);
     EXPECT_EQ(r.line, lines[k].substr(3));
     EXPECT_EQ(r.timestamp, lines[k].substr(4, 18));
     EXPECT_TRUE(r.seconds >= before && r.seconds <= after) << r.seconds;
     EXPECT_EQ(r.thread_id, tid());
   }
-  // A line without a tag still gives the routes one.
-  EXPECT_EQ(routed[0].tag + "|" + routed[0].message + "|" + std::to_string(routed[0].level),
-            "net|port 80|2");
-  EXPECT_EQ(routed[1].tag + "|" + routed[1].message + "|" + std::to_string(routed[1].level),
-            "ktrace|plain|1");
 }
 
 // "console lines/route records" made since the last look.
@@ -98,32 +98,26 @@ std::string taken() {
 
 TEST_F(Trace, DebugSwitchMaskAndConsoleFilter) {
   AddDebugInfoRoute(capture_route<0>);
-  EXPECT_EQ(GetDebugState(), 0);
-  kLOGD("x");
-  verlog_w("y");
-  EXPECT_EQ(taken(), "0/2");  // formatted and routed, not printed
-  SetDebugSwitch(1);
-  EXPECT_EQ(GetDebugState(), 1);
-  kLOGD("x");
-  EXPECT_EQ(taken(), "1/1");
-
-  // Filter at the source: dropped before routes.
-  SetDebugFilterAtConsole(0);
-  SetDebugMsgMask(0);
-  errlog_t("quorvel", "gone");
-  EXPECT_EQ(taken(), "0/0");
-  // Filter at the console: routes still see it.
-  SetDebugFilterAtConsole(1);
-  errlog_t("quorvel", "routed");
-  EXPECT_EQ(taken(), "0/1");
-
-  // At the source, the switch gates D even with its mask bit set.
-  SetDebugFilterAtConsole(0);
-  SetDebugMsgMask(0x1f);
-  SetDebugSwitch(0);
-  sdklog_t("q", "d");
-  infolog_t("q", "i");
-  EXPECT_EQ(taken(), "1/1");
+  const struct {
+    int debug_switch, filter_at_console, mask;
+    void (*trace)();
+    const char *taken;
+  } rows[] = {
+      {0, 1, 0x1f, [] { kLOGD("x"); verlog_w("y"); }, "0/2"},  // formatted and routed, not printed
+      {1, 1, 0x1f, [] { kLOGD("x"); }, "1/1"},
+      {1, 0, 0, [] { errlog_t("quorvel", "gone"); }, "0/0"},    // at the source: before routes
+      {1, 1, 0, [] { errlog_t("quorvel", "routed"); }, "0/1"},  // at the console: routes see it
+      // At the source, the switch gates D even with its mask bit set.
+      {0, 0, 0x1f, [] { sdklog_t("q", "d"); infolog_t("q", "i"); }, "1/1"},
+  };
+  for (const auto &row : rows) {
+    SetDebugSwitch(row.debug_switch);
+    SetDebugFilterAtConsole(row.filter_at_console);
+    SetDebugMsgMask(row.mask);
+    EXPECT_EQ(GetDebugState(), row.debug_switch);
+    row.trace();
+    EXPECT_EQ(taken(), row.taken) << "row " << &row - rows;
+  }
 }
 
 TEST_F(Trace, FilterLettersChooseTheLevels) {
@@ -168,16 +162,14 @@ TEST_F(Trace, LevelTestAndLevelPTrace) {
   SetDebugLevel(-3);  // stored as 0
   LevelPTrace(-1, 3, "below");
   LevelPTrace(0, 3, "at");
-  auto lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("at"), std::string::npos);
+  EXPECT_TRUE(IsLine(one_line(), 'E', R"(\{ktrace\} at)"));
 
   AddDebugInfoRoute(capture_route<0>);
   LevelPTrace(0, 3, "[RBTree]: Key is already exist\r\n");
   LevelPTrace(0, 2, "w");
   LevelPTrace(0, 7, "never");
   LevelPTrace(0, 0, "never");
-  lines = take_console();
+  auto lines = take_console();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(IsLine(lines[0], 'E', R"(\{ktrace\} \[RBTree\]: Key is already exist)" "\r\n"));
   EXPECT_TRUE(IsLine(lines[1], 'W', R"(\{ktrace\} w)"));
@@ -395,14 +387,10 @@ TEST_F(Trace, ConcurrentCallersAndSetters) {
 // Thread ids are cached per thread; a forked child must report its own.
 TEST_F(Trace, ForkedChildTracesWithItsOwnThreadId) {
   kLOGI("parent");
-  auto lines = take_console();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(IsLine(lines[0], 'I', R"(\{ktrace\} parent)"));
+  EXPECT_TRUE(IsLine(one_line(), 'I', R"(\{ktrace\} parent)"));
   qrvl_test::run_in_child([] {
     kLOGI("child");
-    auto child_lines = take_console();
-    ASSERT_EQ(child_lines.size(), 1u);
-    EXPECT_TRUE(IsLine(child_lines[0], 'I', R"(\{ktrace\} child)"));
+    EXPECT_TRUE(IsLine(one_line(), 'I', R"(\{ktrace\} child)"));
   });
 }
 

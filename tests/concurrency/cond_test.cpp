@@ -34,8 +34,10 @@ struct Shared {
   Cond c;
   Mutex m;
   int32_t timeout = -1;  // bounded where a lost release must fail, not hang
+  bool wait_again = false;
   std::atomic<int> woken{0};
   std::atomic<int> results{0};  // sum of CondWait results
+  std::atomic<int> again{0};    // sum of the second waits' results
 };
 
 void *wait_and_count(void *raw) {
@@ -43,6 +45,9 @@ void *wait_and_count(void *raw) {
   MutexLock(&s->m);
   s->results.fetch_add(CondWait(&s->c, &s->m, s->timeout));
   s->woken.fetch_add(1);
+  // Straight back: the broadcast that released us is still set while the
+  // others it released leave, and must not release this wait again.
+  if (s->wait_again) s->again.fetch_add(CondWait(&s->c, &s->m, 100));
   MutexUnlock(&s->m);
   return nullptr;
 }
@@ -128,43 +133,20 @@ TEST_P(CondTest, BackToBackSignalsReleaseAsManyWaiters) {
   expect_time_out(&s);
 }
 
-TEST_P(CondTest, BroadcastReleasesEveryWaiterAndIsThenCleared) {
-  for (int round = 0; round < 3; ++round) {
+TEST_P(CondTest, BroadcastReleasesEachWaiterOnceAndIsThenCleared) {
+  for (int round = 0; round < 8; ++round) {
     s.woken = 0;
     s.results = 0;
-    ThreadCtl threads[3];
+    s.wait_again = round >= 3;
+    ThreadCtl threads[8];
     start_waiters(&s, threads);
     EXPECT_EQ(CondBroadcast(&s.c), 0);
     for (ThreadCtl &t : threads) kThreadJoin(t);
-    EXPECT_EQ(s.woken.load(), 3);
-    EXPECT_EQ(s.results.load(), 3);
+    EXPECT_EQ(s.woken.load(), 8);
+    EXPECT_EQ(s.results.load(), 8);
+    EXPECT_EQ(s.again.load(), 0) << "second waits released by the first broadcast";
     // The last released waiter cleared the broadcast: a new wait times out.
     expect_time_out(&s);
-  }
-}
-
-void *wait_twice(void *raw) {
-  Shared *s = static_cast<Shared *>(raw);
-  MutexLock(&s->m);
-  s->results.fetch_add(CondWait(&s->c, &s->m, -1));
-  // Straight back: the broadcast that released us is still set while the
-  // others it released leave, and must not release this wait again.
-  s->woken.fetch_add(CondWait(&s->c, &s->m, 100));
-  MutexUnlock(&s->m);
-  return nullptr;
-}
-
-TEST_P(CondTest, ABroadcastReleasesEachWaiterOnce) {
-  for (int round = 0; round < 5; ++round) {
-    s.woken = 0;
-    s.results = 0;
-    ThreadCtl threads[8];
-    for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, wait_twice, &s), 0);
-    wait_for_waiters(&s.c, 8);
-    EXPECT_EQ(CondBroadcast(&s.c), 0);
-    for (ThreadCtl &t : threads) kThreadJoin(t);
-    EXPECT_EQ(s.results.load(), 8);
-    EXPECT_EQ(s.woken.load(), 0) << "second waits released by the first broadcast";
   }
 }
 

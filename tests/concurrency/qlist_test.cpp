@@ -68,6 +68,14 @@ void post_text(QList *q, const std::string &text, uint32_t value) {
   QListPost(q, text.c_str(), static_cast<int32_t>(text.size() + 1), value);
 }
 
+// Starts one worker and holds it in the callback for the first message, the ring empty.
+bool hold_worker(QList *q, Sink *sink, const std::string &text, uint32_t value) {
+  QListInit(q, collect, sink, nullptr, 1, 0);
+  sink->set_gate(true);
+  post_text(q, text, value);
+  return sink->wait_in_gate();
+}
+
 TEST(QList, InitClampsWorkersAndIgnoresASecondInit) {
   Sink sink;
   QList q;
@@ -103,10 +111,7 @@ TEST(QList, InitClampsWorkersAndIgnoresASecondInit) {
 TEST(QList, RingGrowsByTenAndKeepsPostingOrder) {
   Sink sink;
   QList q{};
-  QListInit(&q, collect, &sink, nullptr, 1, 0);
-  sink.set_gate(true);
-  post_text(&q, "m0", 0);
-  ASSERT_TRUE(sink.wait_in_gate());  // the worker holds m0; the ring is empty
+  ASSERT_TRUE(hold_worker(&q, &sink, "m0", 0));
   for (uint32_t i = 1; i <= 10; ++i) post_text(&q, "m" + std::to_string(i), i);
   EXPECT_EQ(q.capacity, 10u);
   post_text(&q, "m11", 11);
@@ -124,22 +129,17 @@ TEST(QList, RingGrowsByTenAndKeepsPostingOrder) {
   ASSERT_TRUE(sink.wait_count(23));
   QListFree(&q);
   ASSERT_EQ(sink.values.size(), 23u);
-  for (uint32_t i = 0; i <= 21; ++i) {
-    EXPECT_EQ(sink.values[i], i);
-    EXPECT_EQ(sink.texts[i], "m" + std::to_string(i));
+  for (uint32_t i = 0; i <= 22; ++i) {
+    EXPECT_EQ(sink.values[i], i < 22 ? i : kNoText);
+    EXPECT_EQ(sink.texts[i], i < 22 ? "m" + std::to_string(i) : "");
   }
-  EXPECT_EQ(sink.values[22], kNoText);
-  EXPECT_EQ(sink.texts[22], "");
 }
 
 TEST(QList, FreeDiscardsQueuedMessagesWithoutCallingBack) {
   qrvl_test::AllocFault counter;
   Sink sink;
   QList q{};
-  QListInit(&q, collect, &sink, nullptr, 1, 0);
-  sink.set_gate(true);
-  post_text(&q, "held", 0);
-  ASSERT_TRUE(sink.wait_in_gate());
+  ASSERT_TRUE(hold_worker(&q, &sink, "held", 0));
   for (uint32_t i = 1; i <= 15; ++i) post_text(&q, "queued", i);  // grows once
   std::thread freer([&] { QListFree(&q); });
   // Let the worker out only after the stop flag is up.
@@ -170,15 +170,11 @@ TEST(QList, MessagesAreDroppedWhenMemoryIsShort) {
   qrvl_test::AllocFault fault;
   Sink sink;
   QList q{};
-  QListInit(&q, collect, &sink, nullptr, 1, 0);
+  ASSERT_TRUE(hold_worker(&q, &sink, "held", 2));
   fault.fail_after(0);
   post_text(&q, "no memory for the copy", 1);
   fault.fail_after(-1);
   EXPECT_EQ(q.count, 0u);
-
-  sink.set_gate(true);
-  post_text(&q, "held", 2);
-  ASSERT_TRUE(sink.wait_in_gate());
   for (uint32_t i = 3; i < 13; ++i) post_text(&q, "fill", i);  // ring full
   fault.fail_after(1);  // the copy succeeds, the larger ring does not
   post_text(&q, "no memory for the ring", 13);
@@ -196,8 +192,8 @@ TEST(QList, MessagesAreDroppedWhenMemoryIsShort) {
 }
 
 struct Tally {
-  static constexpr uint32_t kProducers = 4, kPerProducer = 5000;
-  std::atomic<uint32_t> seen[kProducers * kPerProducer + 1];
+  static constexpr uint32_t kProducers = 4, kPerProducer = 5000, kTotal = kProducers * kPerProducer;
+  std::atomic<uint32_t> seen[kTotal + 1];
   std::atomic<uint32_t> bad{0}, delivered{0};
   QList *q;
 };
@@ -208,8 +204,8 @@ int32_t tally(void *context, uint32_t value, void *bytes, void *) {
   std::memcpy(&echoed, bytes, sizeof echoed);
   if (echoed != value) t->bad.fetch_add(1);
   // A callback may post to its own QList: every 1000th value comes once more as extra.
-  if (value % 1000 == 0 && value != 0 && value < Tally::kProducers * Tally::kPerProducer) {
-    uint32_t extra = Tally::kProducers * Tally::kPerProducer;
+  if (value % 1000 == 0 && value != 0 && value < Tally::kTotal) {
+    uint32_t extra = Tally::kTotal;
     QListPost(t->q, &extra, sizeof extra, extra);
   }
   t->seen[value].fetch_add(1);
@@ -234,8 +230,7 @@ TEST(QList, SeveralProducersNothingLostNothingTwice) {
       });
     }
     for (auto &p : producers) p.join();
-    const uint32_t total = Tally::kProducers * Tally::kPerProducer;
-    const uint32_t extras = total / 1000 - 1;
+    const uint32_t total = Tally::kTotal, extras = total / 1000 - 1;
     for (int spin = 0; spin < 60000 && t.delivered.load() < total + extras; ++spin)
       std::this_thread::sleep_for(1ms);
     QListFree(&q);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -114,9 +115,7 @@ TEST(Crc32, CheckValuesModesAndPieces) {
       const uint32_t seed = static_cast<uint32_t>(rng());
       const uint8_t *p = buf.data() + off;
       ASSERT_EQ(GetCrc32(0, seed, p, n), crc_msb_bitwise(seed, p, n));
-      uint32_t sum = seed;
-      for (size_t i = 0; i < n; ++i) sum += p[i];
-      ASSERT_EQ(GetCrc32(2, seed, p, n), sum);
+      ASSERT_EQ(GetCrc32(2, seed, p, n), std::accumulate(p, p + n, seed));
     }
   // The byte sum across the lane fold (over 1024 bytes of 0xFF).
   const std::vector<uint8_t> ones(5000, 0xFF);

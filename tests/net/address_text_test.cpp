@@ -43,33 +43,22 @@ TEST(AddressParse, Ipv6ResultsAndBytes) {
       {"::1.2.3.4 and more", 1, {0, 0, 0, 0, 0, 0, 0x0102, 0x0304}},
       {"1:2:3:4:5:6:7:8", 1, {1, 2, 3, 4, 5, 6, 7, 8}},
       {"FE80::aBcD", 1, {0xfe80, 0, 0, 0, 0, 0, 0, 0xabcd}},
-      {"", 0, {}},
-      {":", 0, {}},
-      {":1::2", 0, {}},
-      {"1:::2", 0, {}},
-      {"1::2::3", 0, {}},
-      {"12345::", 0, {}},
-      {"1:2:3:4:5:6:7", 0, {}},
-      {"1:2:3:4:5:6:7:8:9", 0, {}},
-      {"1:2:3:4:5:6:7::8", 0, {}},
-      {"::1:2:3:4:5:6:7:8", 0, {}},
-      {"1:2:3:4:5:6:7:8::", 0, {}},
-      {"fe80::1%2", -1, {}},
-      {"1:2:3:4:5:6:7:8:9:", -1, {}},
-      {"::ffff:1.2.3.256", -1, {}},
-      {"::ffff:255.255.255.255", -1, {}},
-      {"1:2:3:4:5:6:7:1.2.3.4", -1, {}},  // no room for the IPv4 part
-      {"::ab.1.2.3", -1, {}},
-      {" ::1", -1, {}},
+      {"", 0, {}},                   {":", 0, {}},
+      {":1::2", 0, {}},              {"1:::2", 0, {}},
+      {"1::2::3", 0, {}},            {"12345::", 0, {}},
+      {"1:2:3:4:5:6:7", 0, {}},      {"1:2:3:4:5:6:7:8:9", 0, {}},
+      {"1:2:3:4:5:6:7::8", 0, {}},   {"::1:2:3:4:5:6:7:8", 0, {}},
+      {"1:2:3:4:5:6:7:8::", 0, {}},  {"fe80::1%2", -1, {}},
+      {"1:2:3:4:5:6:7:8:9:", -1, {}}, {"::ffff:1.2.3.256", -1, {}},
+      {"::ffff:255.255.255.255", -1, {}}, {"::ab.1.2.3", -1, {}},
+      {" ::1", -1, {}},  {"1:2:3:4:5:6:7:1.2.3.4", -1, {}},  // no room for the IPv4 part
   };
   for (const Case &c : cases) {
-    Bytes16 out;
+    Bytes16 out, expected;
     out.fill(0xee);
-    EXPECT_EQ(inet_ptonx(QRVL_AF_INET6, c.text, out.data()), c.result) << c.text;
-    Bytes16 expected;
     expected.fill(0xee);
-    if (c.result == 1) expected = groups(c.g);
-    EXPECT_EQ(out, expected) << c.text;
+    EXPECT_EQ(inet_ptonx(QRVL_AF_INET6, c.text, out.data()), c.result) << c.text;
+    EXPECT_EQ(out, c.result == 1 ? groups(c.g) : expected) << c.text;
   }
 }
 
@@ -103,19 +92,14 @@ TEST(AddressFormat, Ipv6Forms) {
     std::array<uint16_t, 8> g;
     const char *text;
   } cases[] = {
-      {{}, "::"},
-      {{0, 0, 0, 0, 0, 0, 0, 1}, "::1"},
-      {{1}, "1::"},
-      {{0, 0, 0, 0, 0, 0, 0, 2}, "::0.0.0.2"},
+      {{}, "::"},                                {{0, 0, 0, 0, 0, 0, 0, 1}, "::1"},
+      {{1}, "1::"},                              {{0, 0, 0, 0, 0, 0, 0, 2}, "::0.0.0.2"},
       {{0, 0, 0, 0, 0, 0, 0x0102, 0x0304}, "::1.2.3.4"},
       {{0, 0, 0, 0, 0, 0xffff, 0, 0}, "::ffff:0.0.0.0"},
       {{0, 0, 0, 0, 0, 0xffff, 0xc0a8, 0x0101}, "::ffff:192.168.1.1"},
-      {{0, 0, 0, 0, 0, 0xfffe, 0, 1}, "::fffe:0:1"},
-      {{1, 0, 2, 3, 4, 5, 6, 7}, "1::2:3:4:5:6:7"},
-      {{1, 2, 3, 4, 5, 6, 7, 0}, "1:2:3:4:5:6:7::"},
-      {{1, 0, 0, 2, 0, 0, 3, 4}, "1::2:0:0:3:4"},
-      {{0, 0, 1, 0, 0, 0, 2, 3}, "0:0:1::2:3"},
-      {{0xfe80, 0, 0, 0, 1, 0, 0, 0}, "fe80::1:0:0:0"},
+      {{0, 0, 0, 0, 0, 0xfffe, 0, 1}, "::fffe:0:1"}, {{1, 0, 2, 3, 4, 5, 6, 7}, "1::2:3:4:5:6:7"},
+      {{1, 2, 3, 4, 5, 6, 7, 0}, "1:2:3:4:5:6:7::"}, {{1, 0, 0, 2, 0, 0, 3, 4}, "1::2:0:0:3:4"},
+      {{0, 0, 1, 0, 0, 0, 2, 3}, "0:0:1::2:3"},  {{0xfe80, 0, 0, 0, 1, 0, 0, 0}, "fe80::1:0:0:0"},
       {{0xABCD, 0x0ef, 1, 2, 3, 4, 5, 6}, "abcd:ef:1:2:3:4:5:6"},
       {{0xffff, 0xffff, 0xffff, 0xffff, 0xffff, 0xffff, 0xffff, 0xffff},
        "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
@@ -172,27 +156,26 @@ TEST(Masks, Ipv4MaskPrefixAndBroadcast) {
     uint32_t mask = 1;
     MakeIPv4MaskAddr(c.prefix, text, &mask);
     EXPECT_STREQ(text, c.text);
-    uint8_t b[4];
-    std::memcpy(b, &mask, 4);
     char back[16];
-    EXPECT_STREQ(inet_ntopx(QRVL_AF_INET, b, back, 16), c.text);
+    EXPECT_STREQ(inet_ntopx(QRVL_AF_INET, &mask, back, 16), c.text);
     EXPECT_EQ(GetIPv4PrefixLen(mask), c.prefix < 0 ? 0 : c.prefix > 32 ? 32 : c.prefix);
   }
   MakeIPv4MaskAddr(8, nullptr, nullptr);
   EXPECT_EQ(GetIPv4PrefixLen(0x0f0f0f0fu), 16);  // bits counted, not a prefix
 
-  char out[16] = "untouched";
-  EXPECT_EQ(GetNBroadcastIP("192.168.1.77", 24, out), 0);
-  EXPECT_STREQ(out, "192.168.1.255");
-  EXPECT_EQ(GetNBroadcastIP("10.1.2.3", 0, out), 0);
-  EXPECT_STREQ(out, "255.255.255.255");
-  EXPECT_EQ(GetNBroadcastIP("10.1.2.3", 40, out), 0);
-  EXPECT_STREQ(out, "10.1.2.3");
+  const struct {
+    const char *ip;
+    int32_t prefix;
+    const char *broadcast;  // nullptr: refused, out untouched
+  } nets[] = {{"192.168.1.77", 24, "192.168.1.255"}, {"10.1.2.3", 0, "255.255.255.255"},
+              {"10.1.2.3", 40, "10.1.2.3"},          {"::1", 24, nullptr},
+              {"10.1.2", 24, nullptr}};
+  for (const auto &n : nets) {
+    char out[16] = "untouched";
+    EXPECT_EQ(GetNBroadcastIP(n.ip, n.prefix, out), n.broadcast ? 0 : -1) << n.ip;
+    EXPECT_STREQ(out, n.broadcast ? n.broadcast : "untouched") << n.ip;
+  }
   EXPECT_EQ(GetNBroadcastIP("10.1.2.3", 12, nullptr), 0);
-  std::strcpy(out, "untouched");
-  EXPECT_EQ(GetNBroadcastIP("::1", 24, out), -1);
-  EXPECT_EQ(GetNBroadcastIP("10.1.2", 24, out), -1);
-  EXPECT_STREQ(out, "untouched");
 }
 
 TEST(Masks, Ipv6MaskAndPrefix) {

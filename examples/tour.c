@@ -11,7 +11,9 @@
  *   6. the debug queue: trace calls hand their lines to one writer thread;
  *   7. address text and masks, this host's usable addresses, gateways and
  *      DNS servers, and a name resolved on the spot, through the resolver's
- *      table, and in its NAT64 form.
+ *      table, and in its NAT64 form;
+ *   8. an INI text parsed, a JSON text built, a command's output read, and
+ *      the processor count.
  *
  * Trace lines go to standard output here (through SetDebugOutput) so that
  * the tour reads top to bottom; by default they go to standard error.
@@ -277,6 +279,37 @@ static void tour_net(void) {
   printf("192.0.2.33 behind NAT64: %s\n", nat64);
 }
 
+/* ---- 8. INI, JSON and commands ---- */
+
+static int32_t print_pair(void *user, const char *section, const char *name, const char *value,
+                          int32_t lineno) {
+  (void)user;
+  printf("line %d: [%s] %s = %s\n", lineno, section, name, value);
+  return 1;
+}
+
+static void tour_runtime(void) {
+  puts("\n== 8. INI, JSON and commands");
+  const char *ini = "; settings\n[server]\nhost = example.org\nport = 8080 ; inline comment\n";
+  printf("INI result %d\n", ini_parse_string(ini, print_pair, NULL));
+
+  CJSON_Element elements[4];
+  CJSON object;
+  CJSON_Init(&object, elements, 4);
+  CJSON_AddElement1(&object, "name", "quorvel");
+  CJSON_AddElement3(&object, "cpus", (uint32_t)_WIN_getcpunum(), CJSON_TYPE_UNSIGNED);
+  CJSON_AddElement3(&object, "big_endian", (uint32_t)cstest_big_endian(), CJSON_TYPE_BOOLEAN);
+  char json[128];
+  CJSON_CreateString(&object, json, (uint32_t)sizeof json);
+  printf("JSON: %s\n", json);
+
+  CmdPipe *pipe = cmd_popen("uname -sm");
+  char line[128];
+  while (pipe != NULL && cmd_fgets(line, (int32_t)sizeof line, pipe) != NULL)
+    printf("uname -sm says: %s", line);
+  cmd_pclose(pipe);
+}
+
 int main(void) {
   puts("quorvel tour\n");
   tour_trace();
@@ -286,5 +319,6 @@ int main(void) {
   tour_memory();
   tour_debug_queue();
   tour_net();
+  tour_runtime();
   return 0;
 }

@@ -35,8 +35,8 @@ TEST(CJson, WritesCutsAndMeasures) {
   CJSON_Init(&empty_nested, nullptr, 4);
 
   const std::vector<Case> cases = {
-      {"one pair", [](CJSON *j) { CJSON_AddElement1(j, "name", "Bob"); }, "{\"name\":\"Bob\"}",
-       10, "{\"name\":", true},
+      {"one pair", [](CJSON *j) { CJSON_AddElement1(j, "name", "Bob"); }, "{\"name\":\"Bob\"}", 10,
+       "{\"name\":", true},
       {"array of scalars",
        [](CJSON *j) {
          CJSON_AddElement1(j, nullptr, "x");
@@ -58,9 +58,8 @@ TEST(CJson, WritesCutsAndMeasures) {
        "{\"arr\":[1,\"in\"],\"no\":false,\"u\":4294967295,\"null\":\"\",\"gone\":,"
        "\"obj\":{\"keyed\":1,\"\":\"in\"},\"late\":\"z\"}",
        9, "{\"arr\":,", false},
-      {"self nesting stops at the depth bound",
-       [](CJSON *j) { CJSON_AddElement2(j, "s", j, 0); }, nested_self(), 12, "{\"s\":{\"s\":}",
-       false},
+      {"self nesting stops at the depth bound", [](CJSON *j) { CJSON_AddElement2(j, "s", j, 0); },
+       nested_self(), 12, "{\"s\":{\"s\":}", false},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -75,12 +74,22 @@ TEST(CJson, WritesCutsAndMeasures) {
       uint32_t n = CJSON_CreateString(&json, buf.data(), size);
       std::string got(buf.data(), n);
       ASSERT_TRUE(n == 0 || (n < size && std::strlen(buf.data()) == n)) << size;
-      if (size < 3) { ASSERT_EQ(buf[0], '\x5a'); }
-      if (c.prefix) { ASSERT_EQ(got, c.text.substr(0, n)) << size; }
+      if (size < 3) {
+        ASSERT_EQ(buf[0], '\x5a');
+      }
+      if (c.prefix) {
+        ASSERT_EQ(got, c.text.substr(0, n)) << size;
+      }
       ASSERT_EQ(std::string(buf.begin() + size, buf.end()), std::string(8, '\x5a')) << size;
-      if (size == c.cut_size) { EXPECT_EQ(got, c.cut_text); }
-      if (size == full) { EXPECT_EQ(got, c.text.substr(0, full - 1)); }
-      if (size > full) { EXPECT_EQ(got, c.text); }
+      if (size == c.cut_size) {
+        EXPECT_EQ(got, c.cut_text);
+      }
+      if (size == full) {
+        EXPECT_EQ(got, c.text.substr(0, full - 1));
+      }
+      if (size > full) {
+        EXPECT_EQ(got, c.text);
+      }
     }
   }
 }
@@ -111,6 +120,63 @@ TEST(CJson, TableLimitsAndAllocation) {
   CJSON_Free(&json);
   EXPECT_EQ(fault.mallocs() + fault.frees(), 2);
   EXPECT_EQ(json.elements, nullptr);
+}
+
+// Random trees of every element type, written out and read back by Python's
+// json module; it writes each one again compactly, which must give the very
+// same text (no escaping is needed for these keys and texts).
+struct RandomTree {
+  std::vector<CJSON> records = std::vector<CJSON>(64);
+  std::vector<CJSON_Element> slots = std::vector<CJSON_Element>(64 * 4);
+  std::vector<std::string> texts = std::vector<std::string>(64 * 8);  // keys and values
+  size_t used = 0;
+  uint32_t seed;
+
+  uint32_t next() { return seed = seed * 1103515245u + 12345u, seed >> 8; }
+  CJSON *build(int depth, bool is_array) {
+    size_t me = used++;
+    CJSON *json = &records[me];
+    CJSON_Init(json, &slots[me * 4], 4);
+    for (uint32_t i = 0, n = next() % 5; i < n; ++i) {
+      std::string &value = texts[me * 8 + 2 * i] = "text " + std::to_string(next());
+      const char *k =
+          is_array ? nullptr : (texts[me * 8 + 2 * i + 1] = "k" + std::to_string(i)).c_str();
+      uint32_t kind = next() % (depth < 3 && used < 60 ? 6 : 4);
+      if (kind == 0) CJSON_AddElement1(json, k, value.c_str());
+      if (kind == 1) CJSON_AddElement3(json, k, next() % 2, CJSON_TYPE_BOOLEAN);
+      if (kind == 2) CJSON_AddElement3(json, k, next() * 997u, CJSON_TYPE_UNSIGNED);
+      if (kind == 3) CJSON_AddElement3(json, k, next() * 997u, CJSON_TYPE_SIGNED);
+      if (kind >= 4) CJSON_AddElement2(json, k, build(depth + 1, kind == 4), kind == 4);
+    }
+    return json;
+  }
+};
+
+TEST(CJson, PythonReadsBackWhatItWrites) {
+  if (std::system("python3 -c 'import json' 2>/dev/null") != 0)
+    GTEST_SKIP() << "python3 is not installed";
+  std::string texts;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    RandomTree tree{.seed = seed};
+    CJSON *root = tree.build(0, false);
+    std::vector<char> out(CJSON_CreateString(root, nullptr, 0) + 1);
+    CJSON_CreateString(root, out.data(), static_cast<uint32_t>(out.size()));
+    texts += std::string(out.data()) + "\n";
+  }
+  const std::string path = testing::TempDir() + "cjson_texts.txt";
+  FILE *f = std::fopen(path.c_str(), "w");
+  std::fputs(texts.c_str(), f);
+  std::fclose(f);
+  const std::string command =
+      "python3 -c 'import json,sys\nfor l in open(sys.argv[1]): print(json.dumps("
+      "json.loads(l), separators=(\",\", \":\")))' " +
+      path;
+  FILE *p = popen(command.c_str(), "r");
+  std::string back;
+  char buf[4096];
+  while (std::fgets(buf, sizeof buf, p) != nullptr) back += buf;
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(back, texts);
 }
 
 }  // namespace

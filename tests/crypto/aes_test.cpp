@@ -133,8 +133,9 @@ TEST(Aes, DecryptTrustsTheLastByte) {
         << c.len << " " << int(c.v);
     EXPECT_EQ(back, plain);  // pad bytes stay in out
     // The same rule in CBC, where a zero IV makes the first block plain ECB.
-    if (c.len == 16)
+    if (c.len == 16) {
       EXPECT_EQ(CAesCbcDecrypt(cipher.data(), 16, zero_iv, 16, back.data(), 16, &keys), c.expect);
+    }
   }
 }
 

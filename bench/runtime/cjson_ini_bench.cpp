@@ -69,10 +69,10 @@ void BM_snprintf_json(benchmark::State &state) {
 }
 BENCHMARK(BM_snprintf_json);
 
-// About 64 KiB: sections of eight pairs with a comment and a blank line.
+// About 1 MiB: sections of eight pairs with a comment and a blank line.
 std::string ini_text() {
   std::string text;
-  for (int s = 0; text.size() < 64 * 1024; ++s) {
+  for (int s = 0; text.size() < 1024 * 1024; ++s) {
     text += "; section " + std::to_string(s) + "\n[device" + std::to_string(s) + "]\n";
     for (int k = 0; k < 8; ++k)
       text += "key" + std::to_string(k) + " = value number " + std::to_string(s * 8 + k) + "\n";

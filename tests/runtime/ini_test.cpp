@@ -30,16 +30,25 @@ TEST(Ini, ParsesTextsIntoHandlerCalls) {
       {"", {}, 0},
       {"[sec]\nname = value\n", {"sec|name|value|2"}, 0},
       {"other: val ;c\nk=1;x\nk2 = a;b ; c\nk3 =;v\n",
-       {"|other|val|1", "|k|1;x|2", "|k2|a;b|3", "|k3|;v|4"}, 0},
+       {"|other|val|1", "|k|1;x|2", "|k2|a;b|3", "|k3|;v|4"},
+       0},
       {"; c\n# c\n  ; c\n\n\r\nk=v\n", {"|k|v|6"}, 0},
       {"k=v\n  a = b\n  [x]\n  ;c\n[s]\n  p=q\n  r\n",
-       {"|k|v|1", "|k|a = b|2", "|k|[x]|3", "s|p|q|6", "s|p|r|7"}, 0},
+       {"|k|v|1", "|k|a = b|2", "|k|[x]|3", "s|p|q|6", "s|p|r|7"},
+       0},
       {"k=v \r\nj = w\r\n  \r\n", {"|k|v |1", "|j|w|2", "|j||3"}, 0},
       {"  \r\nk=v\n", {"|k|v|2"}, 1},
       {"k = v\v\f\n", {"|k|v\v\f|1"}, 0},
-      {"\xEF\xBB\xBF" "a=1\n\xEF\xBB\xBF" "b=2\n", {"|a|1|1", "|\xEF\xBB\xBF" "b|2|2"}, 0},
+      {"\xEF\xBB\xBF"
+       "a=1\n\xEF\xBB\xBF"
+       "b=2\n",
+       {"|a|1|1",
+        "|\xEF\xBB\xBF"
+        "b|2|2"},
+       0},
       {"[" + s60 + "]\n" + n60 + "=v\n  c\n",
-       {s60.substr(0, 49) + "|" + n60 + "|v|2", s60.substr(0, 49) + "|" + n60.substr(0, 49) + "|c|3"},
+       {s60.substr(0, 49) + "|" + n60 + "|v|2",
+        s60.substr(0, 49) + "|" + n60.substr(0, 49) + "|c|3"},
        0},
       {"=x\n", {"||x|1"}, 0},
       {"x=1\n[a ;b]\nk=v\n", {"|x|1|1", "|k|v|3"}, 2},
@@ -57,6 +66,47 @@ TEST(Ini, ParsesTextsIntoHandlerCalls) {
     std::vector<std::string> calls;
     EXPECT_EQ(ini_parse_string(c.text.c_str(), record, &calls), c.result);
     EXPECT_EQ(calls, c.calls);
+  }
+}
+
+// A model of the line counting: random lines of every kind, each with the
+// line number a pair on it must carry (a line of 999 characters or more is
+// read in pieces that count as lines of their own) and the first bad line.
+TEST(Ini, CountsLinesAsTheModelDoes) {
+  uint32_t seed = 7;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) % 6; };
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    std::vector<std::string> want;
+    int32_t line = 0, first_bad = 0;
+    for (int i = 0; i < 12; ++i) {
+      ++line;
+      switch (next()) {
+        case 0:
+          text += "; comment\n";
+          break;
+        case 1:
+          text += "\r\n";
+          break;
+        case 2:
+          text += "[s]\n";
+          break;
+        case 3:
+          text += "bad\n", first_bad = first_bad ? first_bad : line;
+          break;
+        case 4:
+          text += "k" + std::to_string(i) + "=" + std::string(1200, 'v') + "\n";
+          want.push_back(std::to_string(line++));  // the rest is a second, bad line
+          first_bad = first_bad ? first_bad : line;
+          break;
+        default:
+          text += "k" + std::to_string(i) + " = v\n", want.push_back(std::to_string(line));
+      }
+    }
+    std::vector<std::string> calls;
+    EXPECT_EQ(ini_parse_string(text.c_str(), record, &calls), first_bad) << text;
+    for (std::string &c : calls) c = c.substr(c.rfind('|') + 1);
+    EXPECT_EQ(calls, want) << text;
   }
 }
 

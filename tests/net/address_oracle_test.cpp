@@ -180,8 +180,9 @@ TEST(AddressOracle, Ipv4TextMatchesInetAddr) {
     ASSERT_EQ(got, want == INADDR_NONE ? 0 : want) << text;
     // Every text inet_pton takes reads the same, bar the all-ones address.
     uint32_t strict;
-    if (inet_pton(AF_INET, text.c_str(), &strict) == 1 && strict != INADDR_NONE)
+    if (inet_pton(AF_INET, text.c_str(), &strict) == 1 && strict != INADDR_NONE) {
       ASSERT_EQ(got, strict) << text;
+    }
   }
 }
 

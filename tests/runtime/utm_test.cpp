@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -11,16 +10,12 @@
 
 namespace {
 
-// GetLocalUtm under the zone tz; TZ is restored afterwards.
+// GetLocalUtm under the zone tz; nothing else here reads TZ.
 Utm local(const char *tz, uint32_t seconds) {
-  const char *old = getenv("TZ");
-  const std::string saved = old ? old : "";
   setenv("TZ", tz, 1);
   tzset();
   Utm u;
   EXPECT_EQ(GetLocalUtm(seconds, &u), &u);
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
-  tzset();
   return u;
 }
 
@@ -41,14 +36,8 @@ std::string fields(const Tm &u) {
 
 template <typename Tm = Utm>
 Tm make(int year, int month, int mday, int hour, int min, int sec) {
-  Tm u{};
-  u.tm_year = year - 1900;
-  u.tm_mon = month - 1;
-  u.tm_mday = mday;
-  u.tm_hour = hour;
-  u.tm_min = min;
-  u.tm_sec = sec;
-  return u;
+  return {.tm_sec = sec, .tm_min = min, .tm_hour = hour, .tm_mday = mday, .tm_mon = month - 1,
+          .tm_year = year - 1900};
 }
 
 int32_t unix_of(Utm u) { return MakeUnixTime(&u); }

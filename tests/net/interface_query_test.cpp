@@ -4,16 +4,15 @@
 // resolv.conf of this test's, and the checks then run inside.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "quorvel/net.h"
 #include "support/alloc_fault.hpp"
+#include "support/child_process.hpp"
+#include "support/files.hpp"
 
 namespace {
 
@@ -156,29 +155,20 @@ void run_on_own_host(const Case &host) {
 #if defined(QRVL_TEST_EMULATED)
   GTEST_SKIP() << "the namespace host re-runs this program natively: not under a user-mode emulator";
 #endif
-  char resolv_conf[] = "/tmp/qrvl-resolv-XXXXXX";
-  int fd = mkstemp(resolv_conf);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, kResolvConf, sizeof kResolvConf - 1), static_cast<ssize_t>(sizeof kResolvConf - 1));
-  close(fd);
+  const qrvl_test::TempDir dir;
+  const std::string resolv_conf = dir / "resolv.conf";
+  std::ofstream(resolv_conf) << kResolvConf;
   const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
   std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   std::string script = QRVL_TEST_SOURCE_DIR "/tests/net/netns.sh";
   char self[4096] = {};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-  fflush(stdout);
-  pid_t pid = fork();
-  ASSERT_NE(pid, -1);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", script.c_str(), resolv_conf, host.setup.c_str(), self, filter.c_str(), nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  unlink(resolv_conf);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespace host on this machine (see above)";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the checks on the case's host failed (see above)";
+  const qrvl_test::ChildResult r = qrvl_test::run_child([&] {
+    execl("/bin/sh", "sh", script.c_str(), resolv_conf.c_str(), host.setup.c_str(), self, filter.c_str(), nullptr);
+    qrvl_test::child_exit(127);
+  });
+  if (r.status == "exit 77") GTEST_SKIP() << "no network namespace host on this machine (see above)";
+  EXPECT_EQ(r.status, "exit 0") << "the checks on the case's host failed (see above)";
 }
 
 TEST_P(InterfaceQuery, AnswersOnItsHost) {

@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -22,17 +23,10 @@ struct Message {
   std::string text;
 };
 
-// Never destroyed: the resolver thread may still report while the
-// process exits.
-struct Recorder {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<Message> messages;
-};
-Recorder &g_recorder = *new Recorder;
-std::mutex &g_mutex = g_recorder.mutex;
-std::condition_variable &g_changed = g_recorder.changed;
-std::vector<Message> &g_messages = g_recorder.messages;
+// Never destroyed: the resolver thread may still report while the process exits.
+std::mutex &g_mutex = *new std::mutex;
+std::condition_variable &g_changed = *new std::condition_variable;
+std::vector<Message> &g_messages = *new std::vector<Message>;
 
 void record(const DebugInfo *info) {
   if (strcmp(info->tag, "quorvel") != 0) return;
@@ -49,29 +43,28 @@ void capture_messages() {
   AddDebugInfoRoute(record);
 }
 
+// How often text was reported at level; the caller holds g_mutex.
+size_t seen(int32_t level, const std::string &text) {
+  return std::count_if(g_messages.begin(), g_messages.end(),
+                       [&](const Message &m) { return m.level == level && m.text == text; });
+}
+
 size_t count(int32_t level, const std::string &text) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  size_t n = 0;
-  for (const Message &m : g_messages) n += m.level == level && m.text == text;
-  return n;
+  return seen(level, text);
 }
 
 // Waits (20 s at most) until text has been reported n times at level.
 bool wait_for(int32_t level, const std::string &text, size_t n = 1) {
   std::unique_lock<std::mutex> lock(g_mutex);
-  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] {
-    size_t seen = 0;
-    for (const Message &m : g_messages) seen += m.level == level && m.text == text;
-    return seen >= n;
-  });
+  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] { return seen(level, text) >= n; });
 }
 
 std::vector<std::string> done_names() {
   std::lock_guard<std::mutex> lock(g_mutex);
   std::vector<std::string> names;
-  for (const Message &m : g_messages) {
+  for (const Message &m : g_messages)
     if (m.text.rfind("query \"", 0) == 0) names.push_back(m.text.substr(7, m.text.find('"', 7) - 7));
-  }
   return names;
 }
 
@@ -220,13 +213,12 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
 
 TEST(Resolver, KeepsTheBuiltInTableForTooLittleMemory) {
   qrvl_test::run_in_child([] {
-    unsigned char small[287], later[288];
-    memset(small, 0xaa, sizeof(small));
-    memset(later, 0xaa, sizeof(later));
-    EXPECT_EQ(SetDomainTable(small, 1, sizeof(small)), 0);
-    EXPECT_EQ(SetDomainTable(later, 2, 144), 0);  // started already: nothing changes
-    for (unsigned char c : small) ASSERT_EQ(c, 0xaa);
-    for (unsigned char c : later) ASSERT_EQ(c, 0xaa);
+    using Bytes = std::vector<unsigned char>;
+    Bytes small(287, 0xaa), later(288, 0xaa);
+    EXPECT_EQ(SetDomainTable(small.data(), 1, 287), 0);
+    EXPECT_EQ(SetDomainTable(later.data(), 2, 144), 0);  // started already: nothing changes
+    EXPECT_EQ(small, Bytes(287, 0xaa));
+    EXPECT_EQ(later, Bytes(288, 0xaa));
   });
 }
 

@@ -84,22 +84,9 @@ TEST(FileTrace, PathsSetBeforeTheFirstWriteAreUsed) {
 // The sfio table, counting the calls that reach it.
 int g_opens, g_writes, g_flushes;
 uint32_t g_bytes;
-SfioOpenFunc g_real_open = sfio_open;
-SfioWriteFunc g_real_write = sfio_write;
-SfioFlushFunc g_real_flush = sfio_flush;
-void *counting_open(const char *path, const char *mode) {
-  ++g_opens;
-  return g_real_open(path, mode);
-}
-uint32_t counting_write(const void *buffer, uint32_t size, uint32_t count, void *stream) {
-  ++g_writes;
-  g_bytes += size * count;
-  return g_real_write(buffer, size, count, stream);
-}
-int32_t counting_flush(void *stream) {
-  ++g_flushes;
-  return g_real_flush(stream);
-}
+const SfioOpenFunc g_real_open = sfio_open;
+const SfioWriteFunc g_real_write = sfio_write;
+const SfioFlushFunc g_real_flush = sfio_flush;
 
 // "opens/writes/flushes/bytes" counted so far.
 std::string counts() {
@@ -109,12 +96,13 @@ std::string counts() {
 
 TEST(FileTrace, GoesThroughTheSfioTable) {
   in_temp_dir([] {
-    sfio_set_fwrite(counting_write);
-    sfio_set_fflush(counting_flush);
-    sfio_set_fopen([](const char *, const char *) -> void * {
-      ++g_opens;
-      return nullptr;
+    sfio_set_fwrite([](const void *buffer, uint32_t size, uint32_t n, void *stream) {
+      ++g_writes;
+      g_bytes += size * n;
+      return g_real_write(buffer, size, n, stream);
     });
+    sfio_set_fflush([](void *stream) { ++g_flushes; return g_real_flush(stream); });
+    sfio_set_fopen([](const char *, const char *) -> void * { ++g_opens; return nullptr; });
     // Off: nothing happens, and paths given then are not kept.  On: a failed
     // open drops the text and only the numbered form names the file, unless
     // the level test fails.
@@ -137,7 +125,7 @@ TEST(FileTrace, GoesThroughTheSfioTable) {
     EXPECT_EQ(files_here(), "");
 
     // Numbered slot 0 has its own default name.
-    sfio_set_fopen(counting_open);
+    sfio_set_fopen([](const char *p, const char *mode) { ++g_opens; return g_real_open(p, mode); });
     NFiletrace(-1, "hel");
     Filetrace("lo");
     NFiletrace(2, "%d", 12345);

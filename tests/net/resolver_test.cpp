@@ -18,20 +18,16 @@
 
 namespace {
 
-struct Message {
-  int32_t level;
-  std::string text;
-};
-
-// Never destroyed: the resolver thread may still report while the process exits.
+// Each message as its level, a space and its text.  Never destroyed: the
+// resolver thread may still report while the process exits.
 std::mutex &g_mutex = *new std::mutex;
 std::condition_variable &g_changed = *new std::condition_variable;
-std::vector<Message> &g_messages = *new std::vector<Message>;
+std::vector<std::string> &g_messages = *new std::vector<std::string>;
 
 void record(const DebugInfo *info) {
   if (strcmp(info->tag, "quorvel") != 0) return;
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_messages.push_back({info->level, info->message});
+  g_messages.push_back(std::to_string(info->level) + " " + info->message);
   g_changed.notify_all();
 }
 
@@ -43,45 +39,41 @@ void capture_messages() {
   AddDebugInfoRoute(record);
 }
 
-// How often text was reported at level; the caller holds g_mutex.
-size_t seen(int32_t level, const std::string &text) {
-  return std::count_if(g_messages.begin(), g_messages.end(),
-                       [&](const Message &m) { return m.level == level && m.text == text; });
-}
-
-size_t count(int32_t level, const std::string &text) {
+size_t count(const std::string &message) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  return seen(level, text);
+  return std::count(g_messages.begin(), g_messages.end(), message);
 }
 
-// Waits (20 s at most) until text has been reported n times at level.
-bool wait_for(int32_t level, const std::string &text, size_t n = 1) {
+// Waits (20 s at most) until message has been reported n times.
+bool wait_for(const std::string &message, size_t n = 1) {
   std::unique_lock<std::mutex> lock(g_mutex);
-  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] { return seen(level, text) >= n; });
+  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] {
+    return static_cast<size_t>(std::count(g_messages.begin(), g_messages.end(), message)) >= n;
+  });
 }
 
 std::vector<std::string> done_names() {
   std::lock_guard<std::mutex> lock(g_mutex);
   std::vector<std::string> names;
-  for (const Message &m : g_messages)
-    if (m.text.rfind("query \"", 0) == 0) names.push_back(m.text.substr(7, m.text.find('"', 7) - 7));
+  for (const std::string &m : g_messages)
+    if (m.rfind("4 query \"", 0) == 0) names.push_back(m.substr(9, m.find('"', 9) - 9));
   return names;
 }
 
-constexpr int32_t kWarning = 2, kError = 3, kDebug = 4;
-const std::string kFull = "post queue is full, please query next time !!";
+// The messages at their levels: 2 warning, 3 error, 4 debug.
+const std::string kFull = "2 post queue is full, please query next time !!";
 
 std::string done(const char *name, int code) {
-  return "query \"" + std::string(name) + "\" done (" + std::to_string(code) + ") !!";
+  return "4 query \"" + std::string(name) + "\" done (" + std::to_string(code) + ") !!";
 }
 
 std::string failed_over(int code) {
-  return "does not support getaddrinfo()=" + std::to_string(code) +
+  return "2 does not support getaddrinfo()=" + std::to_string(code) +
          ", use gethostbyname() instead!!";
 }
 
 std::string gave_up(int code) {
-  return "gethostbyname() fail, and gai_strerror:=[" + std::string(gai_strerror(code)) + "]!!";
+  return "3 gethostbyname() fail, and gai_strerror:=[" + std::string(gai_strerror(code)) + "]!!";
 }
 
 std::string nat64_of_10_0_0_1() {
@@ -132,15 +124,14 @@ TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
     EXPECT_STREQ(ipv6, l.ipv6) << l.name;
     EXPECT_EQ(nat64_of_10_0_0_1(), l.nat64) << l.name;
   }
-  EXPECT_EQ(count(kDebug, "call getaddrinfo()"), 6u);
-  EXPECT_EQ(count(kWarning, failed_over(EAI_NONAME)), 1u);
-  EXPECT_EQ(count(kError, gave_up(EAI_NONAME)), 1u);
+  EXPECT_EQ(count("4 call getaddrinfo()"), 6u);
+  EXPECT_EQ(count(failed_over(EAI_NONAME)), 1u);
+  EXPECT_EQ(count(gave_up(EAI_NONAME)), 1u);
   EXPECT_TRUE(done_names().empty()) << "GetAddrInfox does not use the table";
 
   // A name too long for a record is refused and takes none.
-  const std::string long_name(256, 'a');
   char ipv4[16] = "x", ipv6[40] = "x";
-  EXPECT_EQ(GetAddrByDNS(long_name.c_str(), ipv4, ipv6), 0);
+  EXPECT_EQ(GetAddrByDNS(std::string(256, 'a').c_str(), ipv4, ipv6), 0);
   EXPECT_STREQ(ipv4, "0.0.0.0");
   EXPECT_STREQ(ipv6, "::");
   EXPECT_EQ(GetAddrByDNS(nullptr, ipv4, ipv6), 0);
@@ -157,7 +148,7 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
 
   EXPECT_EQ(GetAddrByDNS("v4.test", ipv4, ipv6), 0);
   EXPECT_STREQ(ipv4, "0.0.0.0");
-  ASSERT_TRUE(wait_for(kDebug, done("v4.test", 1)));
+  ASSERT_TRUE(wait_for(done("v4.test", 1)));
   // Record 1 keeps the resolver thread in its lookup while the queue is
   // worked: nothing below is taken before the stall ends.
   EXPECT_EQ(GetAddrByDNS("slow.test", ipv4, ipv6), 0);
@@ -180,7 +171,7 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
     if (a.wrapped_tick) table[0].last_query = 0xffffffffu;
     EXPECT_EQ(GetAddrByDNS(a.name, ipv4, ipv6), a.code) << a.name;
     EXPECT_STREQ(ipv4, a.ipv4) << a.name;
-    EXPECT_EQ(count(kWarning, kFull), a.full_warnings) << a.name;
+    EXPECT_EQ(count(kFull), a.full_warnings) << a.name;
   }
   EXPECT_NE(table[0].last_query, 0u);
   EXPECT_EQ(table[0].queue_link, 0u);  // the stack holds records 0, 2, 2
@@ -189,21 +180,21 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
 
   // The stall ends with both lookup paths failing; then the newest
   // postings come first.
-  ASSERT_TRUE(wait_for(kDebug, done("v4.test", 1), 2));
+  ASSERT_TRUE(wait_for(done("v4.test", 1), 2));
   EXPECT_EQ(done_names(), (std::vector<std::string>{"v4.test", "v6.test", "v6.test", "v4.test"}));
-  EXPECT_EQ(count(kWarning, failed_over(EAI_AGAIN)), 1u);
-  EXPECT_EQ(count(kError, gave_up(EAI_AGAIN)), 1u);
+  EXPECT_EQ(count(failed_over(EAI_AGAIN)), 1u);
+  EXPECT_EQ(count(gave_up(EAI_AGAIN)), 1u);
 
   // The fourth name takes record 0 over, keeping its last query.
   table[0].last_query = 0xffffffffu;
   EXPECT_EQ(GetAddrByDNS("nat.test", ipv4, ipv6), 0);
   EXPECT_STREQ(table[0].name, "nat.test");
   EXPECT_EQ(table[0].last_query, 0xffffffffu);
-  ASSERT_TRUE(wait_for(kDebug, done("nat.test", 3)));
+  ASSERT_TRUE(wait_for(done("nat.test", 3)));
 
   // An idle pass counts records 0 and 1 and refreshes record 2, now due.
   __atomic_store_n(&table[2].idle_ticks, 299u, __ATOMIC_RELAXED);
-  ASSERT_TRUE(wait_for(kDebug, done("v6.test", 2), 3));
+  ASSERT_TRUE(wait_for(done("v6.test", 2), 3));
   EXPECT_LT(__atomic_load_n(&table[2].idle_ticks, __ATOMIC_RELAXED), 299u);
   EXPECT_GE(__atomic_load_n(&table[0].idle_ticks, __ATOMIC_RELAXED), 1u);
   // The refresh came after nat.test was stored; a wrapped tick lets it post.

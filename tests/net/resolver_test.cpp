@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "net/dns_namespace.hpp"
@@ -88,41 +89,32 @@ TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
   static DomainRecord table[2];
   ASSERT_EQ(SetDomainTable(table, sizeof(table), 1), 0);
 
-  struct Synthesis {
-    const char *in;
-    int32_t family, result;
-    const char *out;
-  } const syntheses[] = {
-      {"192.168.1.1", AF_INET6, 0, "64:ff9b::c0a8:0101"}, {"10.0.0.1", AF_INET, 0, "10.0.0.1"},
-      {"2001:db8::1", AF_INET, -1, "2001:db8::1"},        {"2001:db8::1", AF_INET6, 0, "2001:db8::1"},
-      {"1.2.3.4", 99, -1, ""},                            {"host", AF_INET6, -1, ""},
+  // The result and the text written.
+  const std::tuple<const char *, int32_t, const char *> syntheses[] = {
+      {"192.168.1.1", AF_INET6, "0 64:ff9b::c0a8:0101"}, {"10.0.0.1", AF_INET, "0 10.0.0.1"},
+      {"2001:db8::1", AF_INET, "-1 2001:db8::1"},        {"2001:db8::1", AF_INET6, "0 2001:db8::1"},
+      {"1.2.3.4", 99, "-1 "},                            {"host", AF_INET6, "-1 "},
   };
-  for (const Synthesis &s : syntheses) {
+  for (const auto &[in, family, want] : syntheses) {
     char out[80] = "untouched";
-    EXPECT_EQ(IPv4MappedIPv6(out, s.in, s.family), s.result) << s.in;
-    EXPECT_STREQ(out, s.out) << s.in;
+    EXPECT_EQ(std::to_string(IPv4MappedIPv6(out, in, family)) + " " + out, want) << in;
   }
 
-  // Each row after the one before: the prefix is the last one learnt.
-  struct Lookup {
-    const char *name;
-    int32_t code;
-    const char *ipv4, *ipv6, *nat64;
-  } const lookups[] = {
-      {"v4.test", 1, "192.0.2.1", "::", "64:ff9b::0a00:0001"},
-      {"nat2.test", 3, "192.0.2.34", "2001:db8:64::c000:222", "2001:db8:64::0a00:0001"},
-      {"both.test", 3, "192.0.2.10", "2001:db8::10", "2001:db8:64::0a00:0001"},
-      {"nat.test", 3, "192.0.2.33", "64:ff9b::c000:221", "64:ff9b::0a00:0001"},
-      {"v6.test", 2, "0.0.0.0", "2001:db8::6", "64:ff9b::0a00:0001"},
-      {"hosts-only.example", 1, "192.0.2.77", "::", "64:ff9b::0a00:0001"},
-      {"missing.test", 0, "0.0.0.0", "::", "64:ff9b::0a00:0001"},
+  // Each row after the one before, so the prefix is the last one learnt: the
+  // code, the two addresses and 10.0.0.1 synthesised with that prefix.
+  const std::pair<const char *, const char *> lookups[] = {
+      {"v4.test", "1 192.0.2.1 :: 64:ff9b::0a00:0001"},
+      {"nat2.test", "3 192.0.2.34 2001:db8:64::c000:222 2001:db8:64::0a00:0001"},
+      {"both.test", "3 192.0.2.10 2001:db8::10 2001:db8:64::0a00:0001"},
+      {"nat.test", "3 192.0.2.33 64:ff9b::c000:221 64:ff9b::0a00:0001"},
+      {"v6.test", "2 0.0.0.0 2001:db8::6 64:ff9b::0a00:0001"},
+      {"hosts-only.example", "1 192.0.2.77 :: 64:ff9b::0a00:0001"},
+      {"missing.test", "0 0.0.0.0 :: 64:ff9b::0a00:0001"},
   };
-  for (const Lookup &l : lookups) {
+  for (const auto &[name, want] : lookups) {
     char ipv4[16] = "x", ipv6[40] = "x";
-    EXPECT_EQ(GetAddrInfox(l.name, ipv4, ipv6), l.code) << l.name;
-    EXPECT_STREQ(ipv4, l.ipv4) << l.name;
-    EXPECT_STREQ(ipv6, l.ipv6) << l.name;
-    EXPECT_EQ(nat64_of_10_0_0_1(), l.nat64) << l.name;
+    const int32_t code = GetAddrInfox(name, ipv4, ipv6);
+    EXPECT_EQ(std::to_string(code) + " " + ipv4 + " " + ipv6 + " " + nat64_of_10_0_0_1(), want);
   }
   EXPECT_EQ(count("4 call getaddrinfo()"), 6u);
   EXPECT_EQ(count(failed_over(EAI_NONAME)), 1u);

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <thread>
+#include <vector>
 
 #include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
@@ -14,32 +15,21 @@ uint32_t units(Mutex *m) {
   return static_cast<uint32_t>(quorvel::platform::as_semaphore(&m->semaphore)->state.load());
 }
 
-struct Counter {
-  Mutex *lock;
-  long value = 0;
-};
-
-void *increment_many(void *raw) {
-  Counter *counter = static_cast<Counter *>(raw);
-  for (int i = 0; i < 20000; ++i) {
-    EXPECT_EQ(MutexLock(counter->lock), 0);
-    counter->value += 1;  // a plain increment: only the lock keeps it exact
-    EXPECT_EQ(MutexUnlock(counter->lock), 0);
-  }
-  return nullptr;
-}
-
+// Four threads each add 20000 under the lock with a plain increment: only
+// the lock keeps the sum exact.
 void hammer(Mutex *m) {
-  Counter counter{m};
-  ThreadCtl threads[4];
-  for (ThreadCtl &t : threads) ASSERT_EQ(kCreateThread(&t, 0, increment_many, &counter), 0);
-  for (ThreadCtl &t : threads) kThreadJoin(t);
-  EXPECT_EQ(counter.value, 4 * 20000);
-}
-
-void *unlock_it(void *raw) {
-  EXPECT_EQ(MutexUnlock(static_cast<Mutex *>(raw)), 0);
-  return nullptr;
+  long value = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        EXPECT_EQ(MutexLock(m), 0);
+        value += 1;
+        EXPECT_EQ(MutexUnlock(m), 0);
+      }
+    });
+  for (std::thread &t : threads) t.join();
+  EXPECT_EQ(value, 4 * 20000);
 }
 
 bool other_thread_gets(Mutex *m) {
@@ -67,9 +57,7 @@ TEST(Mutex, PlainHasNoOwnerAndRefusesASecondUnlock) {
   EXPECT_EQ(units(&m), 0u);
 
   // Another thread may release it; the lock can then be taken again.
-  ThreadCtl t;
-  ASSERT_EQ(kCreateThread(&t, 0, unlock_it, &m), 0);
-  kThreadJoin(t);
+  std::thread([&] { EXPECT_EQ(MutexUnlock(&m), 0); }).join();
   EXPECT_EQ(units(&m), 1u);
   EXPECT_EQ(MutexLock(&m), 0);
   EXPECT_EQ(MutexUnlock(&m), 0);

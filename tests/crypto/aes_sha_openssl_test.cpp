@@ -71,22 +71,17 @@ TEST(AesShaOpenssl, Sha224AndSha256) {
     const Bytes m = random_bytes(rng, pick(rng, 0, 4096));
     const auto n = static_cast<uint32_t>(m.size());
     SCOPED_TRACE(n);
-    uint8_t one[32], split[32], want[32];
-    csha256_ctx ctx;
-    csha256(m.data(), n, one);
-    csha256_init(&ctx);
-    random_split(rng, &ctx, csha256_update, m);
-    csha256_final(&ctx, split);
-    SHA256(m.data(), m.size(), want);
-    ASSERT_EQ(Bytes(one, one + 32), Bytes(want, want + 32));
-    ASSERT_EQ(Bytes(split, split + 32), Bytes(want, want + 32));
-    csha224(m.data(), n, one);
-    csha224_init(&ctx);
-    random_split(rng, &ctx, csha224_update, m);
-    csha224_final(&ctx, split);
-    SHA224(m.data(), m.size(), want);
-    ASSERT_EQ(Bytes(one, one + 28), Bytes(want, want + 28));
-    ASSERT_EQ(Bytes(split, split + 28), Bytes(want, want + 28));
+    for (bool is224 : {false, true}) {
+      Bytes one(32), split(32), want(32);  // SHA-224 leaves the last four bytes 0
+      csha256_ctx ctx;
+      (is224 ? csha224 : csha256)(m.data(), n, one.data());
+      is224 ? csha224_init(&ctx) : csha256_init(&ctx);
+      random_split(rng, &ctx, is224 ? csha224_update : csha256_update, m);
+      (is224 ? csha224_final : csha256_final)(&ctx, split.data());
+      (is224 ? SHA224 : SHA256)(m.data(), m.size(), want.data());
+      ASSERT_EQ(one, want) << is224;
+      ASSERT_EQ(split, want) << is224;
+    }
   }
 }
 
@@ -98,27 +93,22 @@ TEST(AesShaOpenssl, Hmac) {
     const Bytes m = random_bytes(rng, pick(rng, 0, 4096));
     SCOPED_TRACE(testing::Message() << key.size() << " " << m.size());
     const auto ks = static_cast<uint32_t>(key.size()), ms = static_cast<uint32_t>(m.size());
-    const Bytes want256 = openssl_hmac(EVP_sha256(), key, m);
-    const Bytes want224 = openssl_hmac(EVP_sha224(), key, m);
-    Bytes mac(32);
-    hmac_csha256(key.data(), ks, m.data(), ms, mac.data(), 32);
-    ASSERT_EQ(mac, want256);
-    hmac_csha224(key.data(), ks, m.data(), ms, mac.data(), 28);
-    ASSERT_EQ(Bytes(mac.begin(), mac.begin() + 28), want224);
-
-    // Streamed, then again after reinit with a different split.
-    hmac_csha256_ctx ctx;
-    hmac_csha256_init(&ctx, key.data(), ks);
-    for (int pass = 0; pass < 2; ++pass) {
-      random_split(rng, &ctx, hmac_csha256_update, m);
-      hmac_csha256_final(&ctx, mac.data(), 32);
-      ASSERT_EQ(mac, want256) << pass;
-      hmac_csha256_reinit(&ctx);
+    for (bool is224 : {false, true}) {
+      const Bytes want = openssl_hmac(is224 ? EVP_sha224() : EVP_sha256(), key, m);
+      const uint32_t size = is224 ? 28 : 32;
+      Bytes mac(size);
+      (is224 ? hmac_csha224 : hmac_csha256)(key.data(), ks, m.data(), ms, mac.data(), size);
+      ASSERT_EQ(mac, want) << is224;
+      // Streamed, then again after reinit with a different split.
+      hmac_csha256_ctx ctx;
+      (is224 ? hmac_csha224_init : hmac_csha256_init)(&ctx, key.data(), ks);
+      for (int pass = 0; pass < 2; ++pass) {
+        random_split(rng, &ctx, is224 ? hmac_csha224_update : hmac_csha256_update, m);
+        (is224 ? hmac_csha224_final : hmac_csha256_final)(&ctx, mac.data(), size);
+        ASSERT_EQ(mac, want) << is224 << " pass " << pass;
+        (is224 ? hmac_csha224_reinit : hmac_csha256_reinit)(&ctx);
+      }
     }
-    hmac_csha224_init(&ctx, key.data(), ks);
-    random_split(rng, &ctx, hmac_csha224_update, m);
-    hmac_csha224_final(&ctx, mac.data(), 28);
-    ASSERT_EQ(Bytes(mac.begin(), mac.begin() + 28), want224);
   }
 }
 
@@ -148,7 +138,6 @@ TEST(AesShaOpenssl, AesEcbAndCbcWithPadding) {
     ASSERT_EQ(out, openssl_cipher(cbc[size], true, key, iv.data(), m));
     ASSERT_EQ(CAesCbcDecrypt(out.data(), total, iv.data(), 16, back.data(), total, &keys), len);
     back.resize(len);
-    ASSERT_EQ(back, openssl_cipher(cbc[size], false, key, iv.data(), out));
     ASSERT_EQ(back, m);
   }
 }

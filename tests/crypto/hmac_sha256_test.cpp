@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "crypto/aes_sha_hex.hpp"
 #include "quorvel/crypto.h"
@@ -15,13 +12,9 @@ using aes_sha_test::bytes;
 using aes_sha_test::to_hex;
 using Bytes = std::vector<uint8_t>;
 
-namespace {
-
-uint32_t size32(const Bytes &v) {
+static uint32_t size32(const Bytes &v) {
   return static_cast<uint32_t>(v.size());
 }
-
-}  // namespace
 
 TEST(HmacSha256, Rfc4231Cases) {
   Bytes key25;
@@ -52,19 +45,15 @@ TEST(HmacSha256, Rfc4231Cases) {
        "3a854166ac5d9f023f54d517d0b39dbd946770db9c2b95c9f6f565d1",
        "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
   };
-  int number = 1;
-  for (const auto &c : cases) {
-    SCOPED_TRACE(number++);
-    const auto n224 = static_cast<uint32_t>(std::strlen(c.mac224) / 2);
-    const auto n256 = static_cast<uint32_t>(std::strlen(c.mac256) / 2);
-    uint8_t mac[40];
-    std::memset(mac, 0xee, sizeof mac);
-    hmac_csha224(c.key.data(), size32(c.key), c.data.data(), size32(c.data), mac, n224);
-    EXPECT_EQ(to_hex(mac, n224 + 1), c.mac224 + std::string("ee"));
-    std::memset(mac, 0xee, sizeof mac);
-    hmac_csha256(c.key.data(), size32(c.key), c.data.data(), size32(c.data), mac, n256);
-    EXPECT_EQ(to_hex(mac, n256 + 1), c.mac256 + std::string("ee"));
-  }
+  for (const auto &c : cases)
+    for (const char *want : {c.mac224, c.mac256}) {
+      const auto n = static_cast<uint32_t>(std::strlen(want) / 2);
+      uint8_t mac[40];
+      std::memset(mac, 0xee, sizeof mac);
+      (want == c.mac224 ? hmac_csha224 : hmac_csha256)(c.key.data(), size32(c.key), c.data.data(),
+                                                       size32(c.data), mac, n);
+      EXPECT_EQ(to_hex(mac, n + 1), want + std::string("ee"));
+    }
 }
 
 TEST(HmacSha256, EmptyKeyReinitAndTruncation) {

@@ -26,8 +26,7 @@ TEST(Bits, MostSignificantFirst) {
   SetBit(b, 0, 0);
   SetBitsByStr(b, 4, "1x0");
   EXPECT_EQ(b[0], 0x0C);
-  char text[8];
-  std::memset(text, '#', sizeof text);
+  char text[8] = "#######";
   GetBitsIntoStr(b, 4, 3, text);
   EXPECT_STREQ(text, "110");
   GetBitsIntoStr(b, 4, 0, text);
@@ -78,8 +77,8 @@ TEST(Cclass, HandsOutLowestAndWarns) {
   EXPECT_EQ(Cclass_new(&empty), nullptr);
   std::fputs("|", stdout);
   Cclass_delete(&empty, objects);
-  const std::string invalid = "warning: delete an invalid C-class pointer !\r\n";
-  const std::string none = "warning: no memory space !\r\n";
+  const std::string invalid = "warning: delete an invalid C-class pointer !\r\n",
+                    none = "warning: no memory space !\r\n";
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "|" + none + "||warning: delete an expire C-class pointer !\r\n|" + invalid + "|" +
                 invalid + "|" + invalid + "|" + none + "|" + invalid);

@@ -15,11 +15,9 @@
 #include <unistd.h>
 
 #include <climits>
-#include <fstream>
-#include <sstream>
-#include <string>
 
 #include "support/child_process.hpp"
+#include "support/files.hpp"
 
 namespace net_test {
 
@@ -34,11 +32,7 @@ inline const char kConfig[] =
     "address=/both.test/192.0.2.10\naddress=/both.test/2001:db8::10\n"
     "server=/slow.test/127.0.0.1#5300\n";
 
-inline std::string read_file(const std::string &path) {
-  std::stringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
-}
+using qrvl_test::read_file;
 
 // Outside the namespace: runs the current test again inside one.
 inline void rerun_in_namespace() {
@@ -69,19 +63,16 @@ class DnsWorld {
       waitpid(dnsmasq_, nullptr, 0);
     }
     if (stall_ >= 0) close(stall_);
-    system(("rm -rf " + dir_).c_str());
   }
 
   void start() {
-    char pattern[] = "/tmp/qrvl-dns-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    std::ofstream(dir_ + "/resolv.conf") << "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n";
-    std::ofstream(dir_ + "/hosts") << "127.0.0.1 localhost\n192.0.2.77 hosts-only.example\n";
-    std::ofstream(dir_ + "/dnsmasq.conf") << kConfig;
+    std::ofstream(dir_ / "resolv.conf") << "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n";
+    std::ofstream(dir_ / "hosts") << "127.0.0.1 localhost\n192.0.2.77 hosts-only.example\n";
+    std::ofstream(dir_ / "dnsmasq.conf") << kConfig;
     ASSERT_EQ(system("ip link set lo up"), 0);
-    ASSERT_EQ(mount((dir_ + "/resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
-    ASSERT_EQ(mount((dir_ + "/hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
-    const std::string conf = "--conf-file=" + dir_ + "/dnsmasq.conf", log = dir_ + "/log";
+    ASSERT_EQ(mount((dir_ / "resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+    ASSERT_EQ(mount((dir_ / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
+    const std::string conf = "--conf-file=" + (dir_ / "dnsmasq.conf"), log = dir_ / "log";
     const std::string facility = "--log-facility=" + log;
     dnsmasq_ = fork();
     if (dnsmasq_ == 0) {
@@ -112,7 +103,7 @@ class DnsWorld {
   }
 
  private:
-  std::string dir_;
+  qrvl_test::TempDir dir_;
   pid_t dnsmasq_ = -1;
   int stall_ = -1;
 };

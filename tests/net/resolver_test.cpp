@@ -5,11 +5,13 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "net/dns_namespace.hpp"
@@ -17,27 +19,16 @@
 
 namespace {
 
-struct Message {
-  int32_t level;
-  std::string text;
-};
-
-// Never destroyed: the resolver thread may still report while the
-// process exits.
-struct Recorder {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<Message> messages;
-};
-Recorder &g_recorder = *new Recorder;
-std::mutex &g_mutex = g_recorder.mutex;
-std::condition_variable &g_changed = g_recorder.changed;
-std::vector<Message> &g_messages = g_recorder.messages;
+// Each message as its level, a space and its text.  Never destroyed: the
+// resolver thread may still report while the process exits.
+std::mutex &g_mutex = *new std::mutex;
+std::condition_variable &g_changed = *new std::condition_variable;
+std::vector<std::string> &g_messages = *new std::vector<std::string>;
 
 void record(const DebugInfo *info) {
   if (strcmp(info->tag, "quorvel") != 0) return;
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_messages.push_back({info->level, info->message});
+  g_messages.push_back(std::to_string(info->level) + " " + info->message);
   g_changed.notify_all();
 }
 
@@ -49,46 +40,41 @@ void capture_messages() {
   AddDebugInfoRoute(record);
 }
 
-size_t count(int32_t level, const std::string &text) {
+size_t count(const std::string &message) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  size_t n = 0;
-  for (const Message &m : g_messages) n += m.level == level && m.text == text;
-  return n;
+  return std::count(g_messages.begin(), g_messages.end(), message);
 }
 
-// Waits (20 s at most) until text has been reported n times at level.
-bool wait_for(int32_t level, const std::string &text, size_t n = 1) {
+// Waits (20 s at most) until message has been reported n times.
+bool wait_for(const std::string &message, size_t n = 1) {
   std::unique_lock<std::mutex> lock(g_mutex);
   return g_changed.wait_for(lock, std::chrono::seconds(20), [&] {
-    size_t seen = 0;
-    for (const Message &m : g_messages) seen += m.level == level && m.text == text;
-    return seen >= n;
+    return static_cast<size_t>(std::count(g_messages.begin(), g_messages.end(), message)) >= n;
   });
 }
 
 std::vector<std::string> done_names() {
   std::lock_guard<std::mutex> lock(g_mutex);
   std::vector<std::string> names;
-  for (const Message &m : g_messages) {
-    if (m.text.rfind("query \"", 0) == 0) names.push_back(m.text.substr(7, m.text.find('"', 7) - 7));
-  }
+  for (const std::string &m : g_messages)
+    if (m.rfind("4 query \"", 0) == 0) names.push_back(m.substr(9, m.find('"', 9) - 9));
   return names;
 }
 
-constexpr int32_t kWarning = 2, kError = 3, kDebug = 4;
-const std::string kFull = "post queue is full, please query next time !!";
+// The messages at their levels: 2 warning, 3 error, 4 debug.
+const std::string kFull = "2 post queue is full, please query next time !!";
 
 std::string done(const char *name, int code) {
-  return "query \"" + std::string(name) + "\" done (" + std::to_string(code) + ") !!";
+  return "4 query \"" + std::string(name) + "\" done (" + std::to_string(code) + ") !!";
 }
 
 std::string failed_over(int code) {
-  return "does not support getaddrinfo()=" + std::to_string(code) +
+  return "2 does not support getaddrinfo()=" + std::to_string(code) +
          ", use gethostbyname() instead!!";
 }
 
 std::string gave_up(int code) {
-  return "gethostbyname() fail, and gai_strerror:=[" + std::string(gai_strerror(code)) + "]!!";
+  return "3 gethostbyname() fail, and gai_strerror:=[" + std::string(gai_strerror(code)) + "]!!";
 }
 
 std::string nat64_of_10_0_0_1() {
@@ -103,51 +89,41 @@ TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
   static DomainRecord table[2];
   ASSERT_EQ(SetDomainTable(table, sizeof(table), 1), 0);
 
-  struct Synthesis {
-    const char *in;
-    int32_t family, result;
-    const char *out;
-  } const syntheses[] = {
-      {"192.168.1.1", AF_INET6, 0, "64:ff9b::c0a8:0101"}, {"10.0.0.1", AF_INET, 0, "10.0.0.1"},
-      {"2001:db8::1", AF_INET, -1, "2001:db8::1"},        {"2001:db8::1", AF_INET6, 0, "2001:db8::1"},
-      {"1.2.3.4", 99, -1, ""},                            {"host", AF_INET6, -1, ""},
+  // The result and the text written.
+  const std::tuple<const char *, int32_t, const char *> syntheses[] = {
+      {"192.168.1.1", AF_INET6, "0 64:ff9b::c0a8:0101"}, {"10.0.0.1", AF_INET, "0 10.0.0.1"},
+      {"2001:db8::1", AF_INET, "-1 2001:db8::1"},        {"2001:db8::1", AF_INET6, "0 2001:db8::1"},
+      {"1.2.3.4", 99, "-1 "},                            {"host", AF_INET6, "-1 "},
   };
-  for (const Synthesis &s : syntheses) {
+  for (const auto &[in, family, want] : syntheses) {
     char out[80] = "untouched";
-    EXPECT_EQ(IPv4MappedIPv6(out, s.in, s.family), s.result) << s.in;
-    EXPECT_STREQ(out, s.out) << s.in;
+    EXPECT_EQ(std::to_string(IPv4MappedIPv6(out, in, family)) + " " + out, want) << in;
   }
 
-  // Each row after the one before: the prefix is the last one learnt.
-  struct Lookup {
-    const char *name;
-    int32_t code;
-    const char *ipv4, *ipv6, *nat64;
-  } const lookups[] = {
-      {"v4.test", 1, "192.0.2.1", "::", "64:ff9b::0a00:0001"},
-      {"nat2.test", 3, "192.0.2.34", "2001:db8:64::c000:222", "2001:db8:64::0a00:0001"},
-      {"both.test", 3, "192.0.2.10", "2001:db8::10", "2001:db8:64::0a00:0001"},
-      {"nat.test", 3, "192.0.2.33", "64:ff9b::c000:221", "64:ff9b::0a00:0001"},
-      {"v6.test", 2, "0.0.0.0", "2001:db8::6", "64:ff9b::0a00:0001"},
-      {"hosts-only.example", 1, "192.0.2.77", "::", "64:ff9b::0a00:0001"},
-      {"missing.test", 0, "0.0.0.0", "::", "64:ff9b::0a00:0001"},
+  // Each row after the one before, so the prefix is the last one learnt: the
+  // code, the two addresses and 10.0.0.1 synthesised with that prefix.
+  const std::pair<const char *, const char *> lookups[] = {
+      {"v4.test", "1 192.0.2.1 :: 64:ff9b::0a00:0001"},
+      {"nat2.test", "3 192.0.2.34 2001:db8:64::c000:222 2001:db8:64::0a00:0001"},
+      {"both.test", "3 192.0.2.10 2001:db8::10 2001:db8:64::0a00:0001"},
+      {"nat.test", "3 192.0.2.33 64:ff9b::c000:221 64:ff9b::0a00:0001"},
+      {"v6.test", "2 0.0.0.0 2001:db8::6 64:ff9b::0a00:0001"},
+      {"hosts-only.example", "1 192.0.2.77 :: 64:ff9b::0a00:0001"},
+      {"missing.test", "0 0.0.0.0 :: 64:ff9b::0a00:0001"},
   };
-  for (const Lookup &l : lookups) {
+  for (const auto &[name, want] : lookups) {
     char ipv4[16] = "x", ipv6[40] = "x";
-    EXPECT_EQ(GetAddrInfox(l.name, ipv4, ipv6), l.code) << l.name;
-    EXPECT_STREQ(ipv4, l.ipv4) << l.name;
-    EXPECT_STREQ(ipv6, l.ipv6) << l.name;
-    EXPECT_EQ(nat64_of_10_0_0_1(), l.nat64) << l.name;
+    const int32_t code = GetAddrInfox(name, ipv4, ipv6);
+    EXPECT_EQ(std::to_string(code) + " " + ipv4 + " " + ipv6 + " " + nat64_of_10_0_0_1(), want);
   }
-  EXPECT_EQ(count(kDebug, "call getaddrinfo()"), 6u);
-  EXPECT_EQ(count(kWarning, failed_over(EAI_NONAME)), 1u);
-  EXPECT_EQ(count(kError, gave_up(EAI_NONAME)), 1u);
+  EXPECT_EQ(count("4 call getaddrinfo()"), 6u);
+  EXPECT_EQ(count(failed_over(EAI_NONAME)), 1u);
+  EXPECT_EQ(count(gave_up(EAI_NONAME)), 1u);
   EXPECT_TRUE(done_names().empty()) << "GetAddrInfox does not use the table";
 
   // A name too long for a record is refused and takes none.
-  const std::string long_name(256, 'a');
   char ipv4[16] = "x", ipv6[40] = "x";
-  EXPECT_EQ(GetAddrByDNS(long_name.c_str(), ipv4, ipv6), 0);
+  EXPECT_EQ(GetAddrByDNS(std::string(256, 'a').c_str(), ipv4, ipv6), 0);
   EXPECT_STREQ(ipv4, "0.0.0.0");
   EXPECT_STREQ(ipv6, "::");
   EXPECT_EQ(GetAddrByDNS(nullptr, ipv4, ipv6), 0);
@@ -164,7 +140,7 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
 
   EXPECT_EQ(GetAddrByDNS("v4.test", ipv4, ipv6), 0);
   EXPECT_STREQ(ipv4, "0.0.0.0");
-  ASSERT_TRUE(wait_for(kDebug, done("v4.test", 1)));
+  ASSERT_TRUE(wait_for(done("v4.test", 1)));
   // Record 1 keeps the resolver thread in its lookup while the queue is
   // worked: nothing below is taken before the stall ends.
   EXPECT_EQ(GetAddrByDNS("slow.test", ipv4, ipv6), 0);
@@ -187,7 +163,7 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
     if (a.wrapped_tick) table[0].last_query = 0xffffffffu;
     EXPECT_EQ(GetAddrByDNS(a.name, ipv4, ipv6), a.code) << a.name;
     EXPECT_STREQ(ipv4, a.ipv4) << a.name;
-    EXPECT_EQ(count(kWarning, kFull), a.full_warnings) << a.name;
+    EXPECT_EQ(count(kFull), a.full_warnings) << a.name;
   }
   EXPECT_NE(table[0].last_query, 0u);
   EXPECT_EQ(table[0].queue_link, 0u);  // the stack holds records 0, 2, 2
@@ -196,21 +172,21 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
 
   // The stall ends with both lookup paths failing; then the newest
   // postings come first.
-  ASSERT_TRUE(wait_for(kDebug, done("v4.test", 1), 2));
+  ASSERT_TRUE(wait_for(done("v4.test", 1), 2));
   EXPECT_EQ(done_names(), (std::vector<std::string>{"v4.test", "v6.test", "v6.test", "v4.test"}));
-  EXPECT_EQ(count(kWarning, failed_over(EAI_AGAIN)), 1u);
-  EXPECT_EQ(count(kError, gave_up(EAI_AGAIN)), 1u);
+  EXPECT_EQ(count(failed_over(EAI_AGAIN)), 1u);
+  EXPECT_EQ(count(gave_up(EAI_AGAIN)), 1u);
 
   // The fourth name takes record 0 over, keeping its last query.
   table[0].last_query = 0xffffffffu;
   EXPECT_EQ(GetAddrByDNS("nat.test", ipv4, ipv6), 0);
   EXPECT_STREQ(table[0].name, "nat.test");
   EXPECT_EQ(table[0].last_query, 0xffffffffu);
-  ASSERT_TRUE(wait_for(kDebug, done("nat.test", 3)));
+  ASSERT_TRUE(wait_for(done("nat.test", 3)));
 
   // An idle pass counts records 0 and 1 and refreshes record 2, now due.
   __atomic_store_n(&table[2].idle_ticks, 299u, __ATOMIC_RELAXED);
-  ASSERT_TRUE(wait_for(kDebug, done("v6.test", 2), 3));
+  ASSERT_TRUE(wait_for(done("v6.test", 2), 3));
   EXPECT_LT(__atomic_load_n(&table[2].idle_ticks, __ATOMIC_RELAXED), 299u);
   EXPECT_GE(__atomic_load_n(&table[0].idle_ticks, __ATOMIC_RELAXED), 1u);
   // The refresh came after nat.test was stored; a wrapped tick lets it post.
@@ -220,13 +196,12 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
 
 TEST(Resolver, KeepsTheBuiltInTableForTooLittleMemory) {
   qrvl_test::run_in_child([] {
-    unsigned char small[287], later[288];
-    memset(small, 0xaa, sizeof(small));
-    memset(later, 0xaa, sizeof(later));
-    EXPECT_EQ(SetDomainTable(small, 1, sizeof(small)), 0);
-    EXPECT_EQ(SetDomainTable(later, 2, 144), 0);  // started already: nothing changes
-    for (unsigned char c : small) ASSERT_EQ(c, 0xaa);
-    for (unsigned char c : later) ASSERT_EQ(c, 0xaa);
+    using Bytes = std::vector<unsigned char>;
+    Bytes small(287, 0xaa), later(288, 0xaa);
+    EXPECT_EQ(SetDomainTable(small.data(), 1, 287), 0);
+    EXPECT_EQ(SetDomainTable(later.data(), 2, 144), 0);  // started already: nothing changes
+    EXPECT_EQ(small, Bytes(287, 0xaa));
+    EXPECT_EQ(later, Bytes(288, 0xaa));
   });
 }
 

@@ -49,9 +49,8 @@ int option(int s, int name) {
 void expect_one_message(int32_t level, const std::string &message) {
   const auto lines = take_routed();
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].level, level);
-  EXPECT_EQ(lines[0].tag, "quorvel");
-  EXPECT_EQ(lines[0].message, message);
+  EXPECT_EQ(std::to_string(lines[0].level) + " " + lines[0].tag + " " + lines[0].message,
+            std::to_string(level) + " quorvel " + message);
 }
 
 TEST_F(Sockets, BroadcastSocketIsBoundWithBothOptions) {
@@ -59,8 +58,7 @@ TEST_F(Sockets, BroadcastSocketIsBoundWithBothOptions) {
   const int32_t s = CreateBroadcastSocket(12345, 0);
   ASSERT_GE(s, 0);
   expect_one_message(4, "Starting UDP Broadcast Server with local port 0 completed");
-  EXPECT_EQ(option(s, SO_BROADCAST), 1);
-  EXPECT_EQ(option(s, SO_REUSEADDR), 1);
+  for (int name : {SO_BROADCAST, SO_REUSEADDR}) EXPECT_EQ(option(s, name), 1) << name;
   EXPECT_EQ(option(s, SO_TYPE), SOCK_DGRAM);
   sockaddr_in local{};
   socklen_t length = sizeof local;
@@ -74,10 +72,7 @@ TEST_F(Sockets, BroadcastSocketIsBoundWithBothOptions) {
   // socket left open.  Once it is free the same port binds.
   const int holder = socket(AF_INET, SOCK_DGRAM, 0);
   close(s);
-  sockaddr_in any{};
-  any.sin_family = AF_INET;
-  any.sin_port = htons(port);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr *>(&any), sizeof any), 0);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr *>(&local), sizeof local), 0);
   const int next = next_descriptor();
   EXPECT_EQ(CreateBroadcastSocket(0, port), -1);
   expect_one_message(3, kBindFailed);

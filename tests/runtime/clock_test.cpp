@@ -30,9 +30,8 @@ TEST(Clock, WallClock) {
   EXPECT_GE(seconds, before);
   EXPECT_LE(seconds, after);
   EXPECT_LT(ms, 1000);
-  GetCurrentMTime(nullptr, &ms);
+  GetCurrentMTime(nullptr, &ms);  // either may be left out
   GetCurrentMTime(&seconds, nullptr);
-  GetCurrentMTime(nullptr, nullptr);
 
   TimeB tb;
   memset(&tb, 0x5a, sizeof tb);
@@ -42,8 +41,7 @@ TEST(Clock, WallClock) {
   EXPECT_EQ(tb.seconds, tb.time);
   EXPECT_LT(tb.millitm, 1000);
   EXPECT_EQ(tb.microseconds, tb.millitm * 1000);
-  EXPECT_EQ(tb.timezone, 0x5a5a);
-  EXPECT_EQ(tb.dstflag, 0x5a5a);
+  EXPECT_TRUE(tb.timezone == 0x5a5a && tb.dstflag == 0x5a5a) << "left as they were";
 }
 
 TEST(Clock, StopWatch) {

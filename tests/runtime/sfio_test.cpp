@@ -4,72 +4,27 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
 
 #include "quorvel/runtime.h"
+#include "support/child_process.hpp"
+#include "support/files.hpp"
 
 namespace {
 
-// Saves the whole table and puts it back, so tests cannot leak replacements.
-class SfioTable : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char dir[] = "/tmp/qrvl_sfio_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override {
-    sfio_set_fopen(open_);
-    sfio_set_fclose(close_);
-    sfio_set_fread(read_);
-    sfio_set_fwrite(write_);
-    sfio_set_fflush(flush_);
-    sfio_set_fseek(seek_);
-    sfio_set_ftell(tell_);
-    sfio_set_rewind(rewind_);
-    sfio_set_feof(eof_);
-    sfio_set_origin(set_, cur_, end_);
-    EXPECT_GT(std::filesystem::remove_all(dir_), 0u);
-  }
-  std::string path(const char *name) const { return dir_ + "/" + name; }
+using qrvl_test::read_file;
 
-  std::string dir_;
-  SfioOpenFunc open_ = sfio_open;
-  SfioCloseFunc close_ = sfio_close;
-  SfioReadFunc read_ = sfio_read;
-  SfioWriteFunc write_ = sfio_write;
-  SfioFlushFunc flush_ = sfio_flush;
-  SfioSeekFunc seek_ = sfio_seek;
-  SfioTellFunc tell_ = sfio_tell;
-  SfioRewindFunc rewind_ = sfio_rewind;
-  SfioEofFunc eof_ = sfio_eof;
-  int32_t set_ = SFIO_SEEK_SET, cur_ = SFIO_SEEK_CUR, end_ = SFIO_SEEK_END;
-};
+TEST(SfioTable, DefaultsWorkLikeTheCLibrary) {
+  const qrvl_test::TempDir dir;
+  EXPECT_TRUE(SFIO_SEEK_SET == SEEK_SET && SFIO_SEEK_CUR == SEEK_CUR && SFIO_SEEK_END == SEEK_END);
 
-std::string slurp(const std::string &p) {
-  FILE *f = fopen(p.c_str(), "rb");
-  if (f == nullptr) return "<missing>";
-  std::string out;
-  for (int c; (c = fgetc(f)) != EOF;) out += static_cast<char>(c);
-  fclose(f);
-  return out;
-}
-
-TEST_F(SfioTable, DefaultsWorkLikeTheCLibrary) {
-  EXPECT_EQ(SFIO_SEEK_SET, SEEK_SET);
-  EXPECT_EQ(SFIO_SEEK_CUR, SEEK_CUR);
-  EXPECT_EQ(SFIO_SEEK_END, SEEK_END);
-
-  const std::string p = path("a.bin");
+  const std::string p = dir / "a.bin";
   void *w = sfio_open(p.c_str(), "wb");
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(sfio_write("abcdefgh", 2, 4, w), 4u);
   EXPECT_EQ(sfio_flush(w), 0);
   // Flushed data is on disk before the stream is closed.
-  EXPECT_EQ(slurp(p), "abcdefgh");
+  EXPECT_EQ(read_file(p), "abcdefgh");
   EXPECT_EQ(sfio_tell(w), 8);
   EXPECT_EQ(sfio_close(w), 0);
 
@@ -94,55 +49,56 @@ TEST_F(SfioTable, DefaultsWorkLikeTheCLibrary) {
   EXPECT_STREQ(buf, "abcdefgh");
   EXPECT_EQ(sfio_close(r), 0);
 
-  EXPECT_EQ(sfio_open(path("no/such/dir").c_str(), "rb"), nullptr);
+  EXPECT_EQ(sfio_open((dir / "no/such/dir").c_str(), "rb"), nullptr);
 }
 
 int g_calls;
 int fake_object;
 const char g_data[] = "xyz";
 
-TEST_F(SfioTable, SettersReplaceWhatCallersReach) {
-  g_calls = 0;
-  sfio_set_fopen([](const char *, const char *) -> void * { ++g_calls; return &fake_object; });
-  sfio_set_fclose([](void *) { ++g_calls; return int32_t{77}; });
-  sfio_set_fread([](void *, uint32_t, uint32_t, void *) { ++g_calls; return uint32_t{5}; });
-  sfio_set_fwrite([](const void *buffer, uint32_t size, uint32_t count, void *stream) {
-    ++g_calls;
-    EXPECT_TRUE(buffer == g_data && size == 1 && count == 3 && stream == &fake_object);
-    return count - 1;
+// Runs in a child: the replaced table goes with it.
+TEST(SfioTable, SettersReplaceWhatCallersReach) {
+  const qrvl_test::TempDir dir;
+  qrvl_test::run_in_child([&] {
+    sfio_set_fopen([](const char *, const char *) -> void * { ++g_calls; return &fake_object; });
+    sfio_set_fclose([](void *) { ++g_calls; return int32_t{77}; });
+    sfio_set_fread([](void *, uint32_t, uint32_t, void *) { ++g_calls; return uint32_t{5}; });
+    sfio_set_fwrite([](const void *buffer, uint32_t size, uint32_t count, void *stream) {
+      ++g_calls;
+      EXPECT_TRUE(buffer == g_data && size == 1 && count == 3 && stream == &fake_object);
+      return count - 1;
+    });
+    sfio_set_fflush([](void *) { ++g_calls; return int32_t{-9}; });
+    sfio_set_fseek([](void *, int32_t offset, int32_t origin) {
+      ++g_calls;
+      return offset * 100 + origin;
+    });
+    sfio_set_ftell([](void *) { ++g_calls; return int32_t{1234}; });
+    sfio_set_rewind([](void *) { ++g_calls; });
+    sfio_set_feof([](void *) { ++g_calls; return int32_t{3}; });
+
+    // The handle of the replaced open is passed through unchanged.
+    void *s = sfio_open((dir / "never").c_str(), "wb");
+    EXPECT_EQ(s, &fake_object);
+    EXPECT_EQ(sfio_write(g_data, 1, 3, s), 2u);
+    char buf[4];
+    EXPECT_EQ(sfio_read(buf, 1, 4, s), 5u);
+    EXPECT_EQ(sfio_flush(s), -9);
+    EXPECT_EQ(sfio_seek(s, 7, 2), 702);
+    EXPECT_EQ(sfio_tell(s), 1234);
+    sfio_rewind(s);
+    EXPECT_EQ(sfio_eof(s), 3);
+    EXPECT_EQ(sfio_close(s), 77);
+    EXPECT_EQ(g_calls, 9);
+    EXPECT_EQ(access((dir / "never").c_str(), F_OK), -1);
+
+    sfio_set_origin(10, 11, 12);
+    EXPECT_TRUE(SFIO_SEEK_SET == 10 && SFIO_SEEK_CUR == 11 && SFIO_SEEK_END == 12);
+
+    // Stored unchecked.
+    sfio_set_fwrite(nullptr);
+    EXPECT_EQ(sfio_write, nullptr);
   });
-  sfio_set_fflush([](void *) { ++g_calls; return int32_t{-9}; });
-  sfio_set_fseek([](void *, int32_t offset, int32_t origin) {
-    ++g_calls;
-    return offset * 100 + origin;
-  });
-  sfio_set_ftell([](void *) { ++g_calls; return int32_t{1234}; });
-  sfio_set_rewind([](void *) { ++g_calls; });
-  sfio_set_feof([](void *) { ++g_calls; return int32_t{3}; });
-
-  // The handle of the replaced open is passed through unchanged.
-  void *s = sfio_open(path("never").c_str(), "wb");
-  EXPECT_EQ(s, &fake_object);
-  EXPECT_EQ(sfio_write(g_data, 1, 3, s), 2u);
-  char buf[4];
-  EXPECT_EQ(sfio_read(buf, 1, 4, s), 5u);
-  EXPECT_EQ(sfio_flush(s), -9);
-  EXPECT_EQ(sfio_seek(s, 7, 2), 702);
-  EXPECT_EQ(sfio_tell(s), 1234);
-  sfio_rewind(s);
-  EXPECT_EQ(sfio_eof(s), 3);
-  EXPECT_EQ(sfio_close(s), 77);
-  EXPECT_EQ(g_calls, 9);
-  EXPECT_EQ(access(path("never").c_str(), F_OK), -1);
-
-  sfio_set_origin(10, 11, 12);
-  EXPECT_EQ(SFIO_SEEK_SET, 10);
-  EXPECT_EQ(SFIO_SEEK_CUR, 11);
-  EXPECT_EQ(SFIO_SEEK_END, 12);
-
-  // Stored unchecked.
-  sfio_set_fwrite(nullptr);
-  EXPECT_EQ(sfio_write, nullptr);
 }
 
 }  // namespace

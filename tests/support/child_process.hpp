@@ -1,11 +1,9 @@
 // Runs a test body in a forked child, for state a process can set up only
-// once (the debug queue, the trace-file slots, the sram pool) and for calls
-// that end the process.  The parent can capture the child's standard output
-// and error, kills a child that outlives its time-out, and reports how the
-// child ended.  A child always leaves through child_exit, which writes the
-// coverage counts of a --coverage build before _exit skips the usual
-// at-exit work (tests/CMakeLists.txt links __gcov_dump into such builds: a
-// weak reference alone would not pull it from libgcov).
+// once and for calls that end the process; the parent can capture the
+// child's output, kills it at its time-out and reports how it ended.  A
+// child leaves through child_exit, which writes the coverage counts of a
+// --coverage build before _exit skips the at-exit work (tests/CMakeLists.txt
+// links __gcov_dump in: a weak reference alone would not pull it from libgcov).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -42,17 +40,6 @@ struct ChildResult {
 
 namespace detail {
 
-inline void read_some(pollfd &p, std::string &into) {
-  char buf[4096];
-  const ssize_t n = read(p.fd, buf, sizeof buf);
-  if (n > 0) {
-    into.append(buf, static_cast<size_t>(n));
-  } else {
-    close(p.fd);
-    p.fd = -1;
-  }
-}
-
 inline std::string describe(int status) {
   if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
   const int sig = WTERMSIG(status);
@@ -63,16 +50,8 @@ inline std::string describe(int status) {
 inline ChildResult wait_for(pid_t pid, pollfd (&pipes)[2], int timeout_seconds) {
   ChildResult r;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
-  for (;;) {
-    if (poll(pipes, 2, 20) > 0) {
-      for (int i = 0; i < 2; ++i)
-        if (pipes[i].fd >= 0 && pipes[i].revents != 0) read_some(pipes[i], i ? r.err : r.out);
-    }
-    int status = 0;
-    if (pipes[0].fd < 0 && pipes[1].fd < 0 && waitpid(pid, &status, WNOHANG) == pid) {
-      r.status = describe(status);
-      return r;
-    }
+  int status = 0;
+  while (pipes[0].fd >= 0 || pipes[1].fd >= 0 || waitpid(pid, &status, WNOHANG) != pid) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
@@ -81,7 +60,21 @@ inline ChildResult wait_for(pid_t pid, pollfd (&pipes)[2], int timeout_seconds) 
       r.status = "timed out after " + std::to_string(timeout_seconds) + " s";
       return r;
     }
+    if (poll(pipes, 2, 20) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (pipes[i].fd < 0 || pipes[i].revents == 0) continue;
+      char buf[4096];
+      const ssize_t n = read(pipes[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        (i ? r.err : r.out).append(buf, static_cast<size_t>(n));
+      } else {
+        close(pipes[i].fd);
+        pipes[i].fd = -1;
+      }
+    }
   }
+  r.status = describe(status);
+  return r;
 }
 
 }  // namespace detail
@@ -108,13 +101,10 @@ ChildResult run_child(Body body, ChildOptions options = {}) {
   pollfd pipes[2];
   for (int i = 0; i < 2; ++i) {
     if (capture[i]) close(fds[i][1]);
+    if (pid < 0 && capture[i]) close(fds[i][0]);
     pipes[i] = {fds[i][0], POLLIN, 0};
   }
-  if (pid < 0) {
-    for (pollfd &p : pipes)
-      if (p.fd >= 0) close(p.fd);
-    return {"fork failed", "", ""};
-  }
+  if (pid < 0) return {"fork failed", "", ""};
   return detail::wait_for(pid, pipes, options.timeout_seconds);
 }
 

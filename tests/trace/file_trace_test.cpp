@@ -1,20 +1,18 @@
 // Trace-file slots stay open for the life of a process, so each case runs in
 // a forked child working in a fresh temporary directory.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <map>
-#include <string>
 
 #include "quorvel/runtime.h"
 #include "quorvel/trace.h"
 #include "support/child_process.hpp"
+#include "support/files.hpp"
 
 namespace {
 
+using qrvl_test::read_file;
 using qrvl_test::run_in_child;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -23,30 +21,19 @@ using testing::internal::GetCapturedStdout;
 // debug switch on unless told otherwise.
 template <typename Body>
 void in_temp_dir(Body body, bool switch_on = true) {
-  char dir[] = "/tmp/qrvl_filetrace_XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
+  const qrvl_test::TempDir dir;
   run_in_child([&] {
-    ASSERT_EQ(chdir(dir), 0);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
     if (switch_on) SetDebugSwitch(1);
     body();
   });
-  EXPECT_GT(std::filesystem::remove_all(dir), 0u);
-}
-
-std::string contents(const std::string &path) {
-  FILE *f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return "<missing>";
-  std::string out;
-  for (int c; (c = fgetc(f)) != EOF;) out += static_cast<char>(c);
-  fclose(f);
-  return out;
 }
 
 // "name=contents;" for every file here, by name.
 std::string files_here() {
   std::map<std::string, std::string> files;
   for (const auto &e : std::filesystem::directory_iterator("."))
-    files[e.path().filename()] = contents(e.path());
+    files[e.path().filename()] = read_file(e.path());
   std::string out;
   for (const auto &[name, text] : files) out += name + "=" + text + ";";
   return out;
@@ -56,7 +43,7 @@ TEST(FileTrace, DefaultFilesTakeTheTextUnchangedAndFlushedAtOnce) {
   in_temp_dir([] {
     Filetrace("a%d\r\n", 1);
     // Flushed: on disk while the stream stays open.
-    EXPECT_EQ(contents("KoDebugLog.txt"), "a1\r\n");
+    EXPECT_EQ(read_file("KoDebugLog.txt"), "a1\r\n");
     Filetrace("bc");
     NFiletrace(-1, "|shared");
     FiletracePath("late.txt");  // slot 0 is open: ignored
@@ -97,22 +84,9 @@ TEST(FileTrace, PathsSetBeforeTheFirstWriteAreUsed) {
 // The sfio table, counting the calls that reach it.
 int g_opens, g_writes, g_flushes;
 uint32_t g_bytes;
-SfioOpenFunc g_real_open = sfio_open;
-SfioWriteFunc g_real_write = sfio_write;
-SfioFlushFunc g_real_flush = sfio_flush;
-void *counting_open(const char *path, const char *mode) {
-  ++g_opens;
-  return g_real_open(path, mode);
-}
-uint32_t counting_write(const void *buffer, uint32_t size, uint32_t count, void *stream) {
-  ++g_writes;
-  g_bytes += size * count;
-  return g_real_write(buffer, size, count, stream);
-}
-int32_t counting_flush(void *stream) {
-  ++g_flushes;
-  return g_real_flush(stream);
-}
+const SfioOpenFunc g_real_open = sfio_open;
+const SfioWriteFunc g_real_write = sfio_write;
+const SfioFlushFunc g_real_flush = sfio_flush;
 
 // "opens/writes/flushes/bytes" counted so far.
 std::string counts() {
@@ -122,12 +96,13 @@ std::string counts() {
 
 TEST(FileTrace, GoesThroughTheSfioTable) {
   in_temp_dir([] {
-    sfio_set_fwrite(counting_write);
-    sfio_set_fflush(counting_flush);
-    sfio_set_fopen([](const char *, const char *) -> void * {
-      ++g_opens;
-      return nullptr;
+    sfio_set_fwrite([](const void *buffer, uint32_t size, uint32_t n, void *stream) {
+      ++g_writes;
+      g_bytes += size * n;
+      return g_real_write(buffer, size, n, stream);
     });
+    sfio_set_fflush([](void *stream) { ++g_flushes; return g_real_flush(stream); });
+    sfio_set_fopen([](const char *, const char *) -> void * { ++g_opens; return nullptr; });
     // Off: nothing happens, and paths given then are not kept.  On: a failed
     // open drops the text and only the numbered form names the file, unless
     // the level test fails.
@@ -150,7 +125,7 @@ TEST(FileTrace, GoesThroughTheSfioTable) {
     EXPECT_EQ(files_here(), "");
 
     // Numbered slot 0 has its own default name.
-    sfio_set_fopen(counting_open);
+    sfio_set_fopen([](const char *p, const char *mode) { ++g_opens; return g_real_open(p, mode); });
     NFiletrace(-1, "hel");
     Filetrace("lo");
     NFiletrace(2, "%d", 12345);

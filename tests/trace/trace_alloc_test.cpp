@@ -51,12 +51,8 @@ void discard_output(const char *, int32_t) {}
 void discard_route(const DebugInfo *) {}
 
 void trace_everything() {
-  kLOGV("v %d", 1);
-  kLOGD("d %s", "x");
-  kLOGI("i %u", 2u);
-  kLOGW("w %ld", 3L);
-  kLOGE("e %.2f", 4.5);
   for (int i = 0; i < 5; ++i) {
+    trace_test::kK[i]("k %d %s %u %ld %.2f", i, "x", 2u, 3L, 4.5);
     trace_test::kW[i]("a %d", i);
     trace_test::kT[i]("quorvel", "x=%d", i);
   }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quorvel.h"
@@ -46,16 +47,12 @@ void capture_route(const DebugInfo *info) {
 
 inline std::vector<std::string> take_console() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  auto out = std::move(g_console);
-  g_console.clear();
-  return out;
+  return std::exchange(g_console, {});
 }
 
 inline std::vector<RouteRecord> take_routed() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  auto out = std::move(g_routed);
-  g_routed.clear();
-  return out;
+  return std::exchange(g_routed, {});
 }
 
 inline void default_settings() {

@@ -190,7 +190,6 @@ TEST(RBTree, InsertAndLookupResultsWithTheirLines) {
   EXPECT_EQ(lines.take(), LineList(2, {3, "[RBTree]: Input field or object cannot be null\r\n"}));
   EXPECT_EQ(rbtree_poolsize(&tree.t), 2u);
 
-  EXPECT_EQ(tree.query(1), 0);
   EXPECT_EQ(tree.query(2, tree.table, payload_of), 22);
   EXPECT_EQ(tree.query(9, tree.table, payload_of), -1);
   EXPECT_EQ(lines.take(), LineList{});

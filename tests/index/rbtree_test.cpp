@@ -144,7 +144,6 @@ void expect_matches(const Tree &tree, const std::map<uint32_t, uint32_t> &slot_o
 TEST(RBTree, RandomRunKeepsInvariantsAndMatchesAMapModel) {
   constexpr uint32_t kSlots = 300;
   Tree tree(kSlots);
-  Lines lines;
   std::map<uint32_t, uint32_t> slot_of;  // key number -> slot
   std::mt19937 rng(20170713);
   for (int step = 0; step < 6000; ++step) {

@@ -225,7 +225,6 @@ TEST(QList, SeveralProducersNothingLostNothingTwice) {
       std::this_thread::sleep_for(1ms);
     QListFree(&q);
     EXPECT_EQ(t.bad.load(), 0u);
-    EXPECT_EQ(t.delivered.load(), total + extras);
     for (uint32_t v = 0; v < total; ++v) ASSERT_EQ(t.seen[v].load(), 1u) << v;
     EXPECT_EQ(t.seen[total].load(), extras);
   }

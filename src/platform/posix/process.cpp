@@ -1,4 +1,4 @@
-// Child processes on posix_spawnp, and the reaper that collects the ones
+// Child processes on posix_spawn, and the reaper that collects the ones
 // whose callers stopped reading without waiting for them.
 //
 // The library waits only for the processes it started, each by its own
@@ -12,11 +12,14 @@
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.hpp"
@@ -53,12 +56,54 @@ static bool open_output_pipe(int ends[2]) {
   return false;
 }
 
+static bool is_executable_file(const char *path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
+}
+
+// Writes dir/name into path and says whether it is a program to run.
+static bool try_directory(const char *dir, size_t length, const char *name, char *path,
+                          size_t size) {
+  if (length + 1 + std::strlen(name) >= size) return false;
+  std::memcpy(path, dir, length);
+  path[length] = '/';
+  std::strcpy(path + length + 1, name);
+  return is_executable_file(path);
+}
+
+// The program's path as execvp would find it.  POSIX lets posix_spawnp
+// report a program that cannot be run either as its result or only as exit
+// status 127 of the new process (emulators and some C libraries do the
+// latter), so the search is done here, and a missing program is always a
+// failure to start.
+static bool find_program(const char *name, char *path, size_t size) {
+  if (*name == '\0' || std::strlen(name) >= size) return false;
+  if (std::strchr(name, '/') != nullptr) {
+    std::strcpy(path, name);
+    return is_executable_file(path);
+  }
+  const char *search = std::getenv("PATH");
+  if (search == nullptr) search = "/bin:/usr/bin";
+  for (const char *dir = search;;) {
+    const char *end = std::strchr(dir, ':');
+    size_t length = end == nullptr ? std::strlen(dir) : static_cast<size_t>(end - dir);
+    // An empty entry stands for the working directory.
+    if (length == 0 ? try_directory(".", 1, name, path, size)
+                    : try_directory(dir, length, name, path, size))
+      return true;
+    if (end == nullptr) return false;
+    dir = end + 1;
+  }
+}
+
 static int spawn(char **words, int write_end, pid_t *process) {
+  char path[PATH_MAX];
+  if (!find_program(words[0], path, sizeof path)) return -1;
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return -1;
   int rc = posix_spawn_file_actions_adddup2(&actions, write_end, 1);
   if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, write_end, 2);
-  if (rc == 0) rc = posix_spawnp(process, words[0], &actions, nullptr, words, environ);
+  if (rc == 0) rc = posix_spawn(process, path, &actions, nullptr, words, environ);
   posix_spawn_file_actions_destroy(&actions);
   return rc == 0 ? 0 : -1;
 }

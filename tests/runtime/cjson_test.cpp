@@ -8,6 +8,7 @@
 
 #include "quorvel/runtime.h"
 #include "support/alloc_fault.hpp"
+#include "support/files.hpp"
 
 namespace {
 
@@ -163,7 +164,8 @@ TEST(CJson, PythonReadsBackWhatItWrites) {
     CJSON_CreateString(root, out.data(), static_cast<uint32_t>(out.size()));
     texts += std::string(out.data()) + "\n";
   }
-  const std::string path = testing::TempDir() + "cjson_texts.txt";
+  const qrvl_test::TempDir dir;
+  const std::string path = dir / "texts.txt";
   FILE *f = std::fopen(path.c_str(), "w");
   std::fputs(texts.c_str(), f);
   std::fclose(f);

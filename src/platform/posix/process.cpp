@@ -33,11 +33,6 @@ size_t child_scratch_size(size_t line_length) {
   return command_word_slots(line_length) * sizeof(char *) + command_word_storage(line_length);
 }
 
-static void close_quietly(int fd) {
-  while (close(fd) == -1 && errno == EINTR) {
-  }
-}
-
 // The pipe with both ends close-on-exec; the command gets its end as
 // descriptors 1 and 2 through dup2, which clears the flag on the copies.
 // An end that landed on 0, 1 or 2 (the caller closed them) is moved above
@@ -47,12 +42,12 @@ static bool open_output_pipe(int ends[2]) {
   for (int i = 0; i < 2; ++i) {
     if (ends[i] > 2) continue;
     int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
-    close_quietly(ends[i]);
+    close(ends[i]);
     ends[i] = moved;
   }
   if (ends[0] >= 0 && ends[1] >= 0) return true;
-  if (ends[0] >= 0) close_quietly(ends[0]);
-  if (ends[1] >= 0) close_quietly(ends[1]);
+  if (ends[0] >= 0) close(ends[0]);
+  if (ends[1] >= 0) close(ends[1]);
   return false;
 }
 
@@ -180,7 +175,7 @@ static ChildProcess *sweep_locked() {
 static void release_all(ChildProcess *done) {
   while (done != nullptr) {
     ChildProcess *next = done->next;
-    if (done->waiter >= 0) close_quietly(done->waiter);
+    if (done->waiter >= 0) close(done->waiter);
     done->release(done);
     done = next;
   }
@@ -226,7 +221,8 @@ static void drain_wake_pipe() {
   }
 }
 
-static void *reaper_main(void *) {
+static void reaper_main(void *) {
+  thread_detach_self();
   pollfd fds[kWatched + 1];
   for (;;) {
     pthread_mutex_lock(&reaper.lock);
@@ -238,7 +234,6 @@ static void *reaper_main(void *) {
     drain_wake_pipe();
     sweep();
   }
-  return nullptr;
 }
 
 // Starts the thread once per process (again in a forked child, which has
@@ -247,19 +242,15 @@ static void ensure_reaper_locked() {
   if (reaper.thread_owner == getpid()) return;
   // A forked child shares its parent's wake pipe and needs one of its own.
   for (int &end : reaper.wake) {
-    if (end >= 0) close_quietly(end);
+    if (end >= 0) close(end);
     end = -1;
   }
   if (pipe2(reaper.wake, O_CLOEXEC | O_NONBLOCK) != 0) {
     reaper.wake[0] = reaper.wake[1] = -1;
     return;
   }
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  if (pthread_create(&thread, &attr, reaper_main, nullptr) == 0) reaper.thread_owner = getpid();
-  pthread_attr_destroy(&attr);
+  static const ThreadStart start{reaper_main, nullptr};
+  if (thread_start(&start, 0) != 0) reaper.thread_owner = getpid();
 }
 
 // ---- The interface ---------------------------------------------------------------
@@ -274,9 +265,9 @@ int32_t child_start(const char *command_line, void *scratch, ChildProcess *child
   if (!open_output_pipe(ends)) return -1;
   pid_t process;
   int rc = spawn(words, ends[1], &process);
-  close_quietly(ends[1]);
+  close(ends[1]);
   if (rc != 0) {
-    close_quietly(ends[0]);
+    close(ends[0]);
     return -1;
   }
   *child = ChildProcess{ends[0], process, open_pidfd(process), nullptr, nullptr};
@@ -292,7 +283,7 @@ int32_t child_read_byte(ChildProcess *child, char *byte) {
 }
 
 void child_abandon(ChildProcess *child, void (*release)(ChildProcess *)) {
-  close_quietly(child->read_end);
+  close(child->read_end);
   child->read_end = -1;
   child->release = release;
   if (collect(child)) {

@@ -85,6 +85,11 @@ set(QUORVEL_RUNTIME_SOURCES
   src/runtime/utm.cpp
 )
 
+# The platform code every operating system shares, then each one's folder.
+set(QUORVEL_PLATFORM_SOURCES_shared
+  src/platform/event_pair.cpp
+)
+
 set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/clock.cpp
   src/platform/posix/command_words.cpp

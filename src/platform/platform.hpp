@@ -54,23 +54,32 @@ enum class Wait { kFirst = 0, kSecond = 1, kTimedOut = 2, kFailed = 3 };
 
 // ---- Counting semaphore with a maximum ----------------------------------------
 
-// Counting semaphore that never allocates.  Releasing past the maximum fails
-// and leaves the count unchanged, so a semaphore of maximum 1 is a lock
-// without an owner.
-//
-// The count (low half) and the number of sleeping takers (high half) share
-// one word, so a release reads whether to wake anyone in the same atomic
-// step that adds the unit and never touches the record afterwards: the
-// taker it lets through may free the memory at once.
+// Counting semaphore.  Releasing past the maximum fails and leaves the
+// count unchanged, so a semaphore of maximum 1 is a lock without an owner.
+// A release never touches the record after the unit is added: the taker it
+// lets through may free the memory at once.
+#if defined(_WIN32)
+// On Windows the record holds a semaphore object of the system.
+struct Semaphore {
+  void *handle;
+  int32_t maximum;
+  int32_t reserved;
+};
+#else
+// Elsewhere it never allocates: the count (low half) and the number of
+// sleeping takers (high half) share one word, so a release reads whether to
+// wake anyone in the same atomic step that adds the unit.
 struct Semaphore {
   std::atomic<uint64_t> state;
   int32_t maximum;
   int32_t reserved;
 };
+#endif
 static_assert(sizeof(Semaphore) <= sizeof(qrvl_semaphore_storage));
 static_assert(alignof(Semaphore) <= alignof(qrvl_semaphore_storage));
 
-// Returns 0, or -1 when initial is below 0 or above maximum.
+// Returns 0, or -1 when initial is below 0 or above maximum, or the system
+// has no semaphore left to give.
 int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum);
 // Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed
 // (0 only looks), kFailed on a destroyed semaphore.
@@ -213,6 +222,15 @@ uint16_t host_to_network_u16(uint16_t value);
 // pipe.  The caller owns the record (it lives inside the command handle);
 // the platform fills it and, after child_abandon, owns it until the
 // release function given there runs.
+#if defined(_WIN32)
+struct ChildProcess {
+  void *read_end;                    // the caller's end of the pipe (a file handle)
+  void *process;                     // the process handle
+  void *waiter;                      // unused: a process handle tells when it ends
+  void (*release)(ChildProcess *);   // set by child_abandon
+  ChildProcess *next;                // unused
+};
+#else
 struct ChildProcess {
   int32_t read_end;                  // the caller's end of the pipe
   int32_t process;                   // the process id
@@ -220,6 +238,7 @@ struct ChildProcess {
   void (*release)(ChildProcess *);   // set by child_abandon
   ChildProcess *next;                // the reaper's list
 };
+#endif
 
 // Bytes of scratch memory child_start needs for a command line of
 // line_length bytes (the words and their table, or a writable copy).

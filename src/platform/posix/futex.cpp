@@ -1,57 +1,53 @@
-#include "platform/posix/futex.hpp"
-
-#include <cerrno>
-#include <climits>
+// The word wait on Linux: the futex system call, with deadlines on
+// CLOCK_MONOTONIC.
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace quorvel::platform::posix {
+#include <cerrno>
+#include <climits>
+#include <ctime>
+
+#include "platform/word_wait.hpp"
+
+namespace quorvel::platform {
 
 static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
 
-Deadline deadline_after_ms(int32_t timeout_ms) {
-  Deadline d{};
-  if (timeout_ms < 0) {
-    d.never = true;
-    return d;
-  }
-  clock_gettime(CLOCK_MONOTONIC, &d.at);
-  d.at.tv_sec += timeout_ms / 1000;
-  d.at.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
-  if (d.at.tv_nsec >= 1000000000L) {
-    d.at.tv_sec += 1;
-    d.at.tv_nsec -= 1000000000L;
-  }
-  return d;
-}
+constexpr int64_t kNanosPerSecond = 1000000000;
 
-bool time_left(const Deadline &deadline, timespec *left) {
-  if (deadline.never) return true;
+static int64_t monotonic_ns() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  left->tv_sec = deadline.at.tv_sec - now.tv_sec;
-  left->tv_nsec = deadline.at.tv_nsec - now.tv_nsec;
-  if (left->tv_nsec < 0) {
-    left->tv_sec -= 1;
-    left->tv_nsec += 1000000000L;
-  }
-  return left->tv_sec > 0 || (left->tv_sec == 0 && left->tv_nsec > 0);
+  return static_cast<int64_t>(now.tv_sec) * kNanosPerSecond + now.tv_nsec;
 }
 
-bool futex_wait(std::atomic<uint32_t> *word, uint32_t expected, const Deadline &deadline) {
+WaitDeadline wait_deadline_after_ms(int32_t timeout_ms) {
+  if (timeout_ms < 0) return {true, 0};
+  return {false, monotonic_ns() + static_cast<int64_t>(timeout_ms) * 1000000};
+}
+
+bool word_wait(std::atomic<uint32_t> *word, uint32_t expected, const WaitDeadline &deadline) {
   timespec left{};
-  if (!time_left(deadline, &left)) return false;
+  if (!deadline.never) {
+    const int64_t ns = deadline.at_ns - monotonic_ns();
+    if (ns <= 0) return false;
+    left.tv_sec = static_cast<time_t>(ns / kNanosPerSecond);
+    left.tv_nsec = static_cast<long>(ns % kNanosPerSecond);
+  }
   // FUTEX_WAIT takes a relative time-out measured on CLOCK_MONOTONIC.
-  long rc = syscall(SYS_futex, reinterpret_cast<uint32_t *>(word), FUTEX_WAIT_PRIVATE,
-                    expected, deadline.never ? nullptr : &left, nullptr, 0);
+  long rc = syscall(SYS_futex, reinterpret_cast<uint32_t *>(word), FUTEX_WAIT_PRIVATE, expected,
+                    deadline.never ? nullptr : &left, nullptr, 0);
   if (rc == -1 && errno == ETIMEDOUT) return false;
   return true;  // woken, value changed (EAGAIN) or interrupted (EINTR)
 }
 
-void futex_wake(std::atomic<uint32_t> *word, int count) {
+static void wake(std::atomic<uint32_t> *word, int count) {
   syscall(SYS_futex, reinterpret_cast<uint32_t *>(word), FUTEX_WAKE_PRIVATE, count, nullptr,
           nullptr, 0);
 }
 
-}  // namespace quorvel::platform::posix
+void word_wake_one(std::atomic<uint32_t> *word) { wake(word, 1); }
+void word_wake_all(std::atomic<uint32_t> *word) { wake(word, INT_MAX); }
+
+}  // namespace quorvel::platform

@@ -10,8 +10,9 @@
 //
 // A process handle never leaves a zombie behind: closing it is all the
 // reaping Windows needs, so an abandoned child is released at once.
-// winsock2.h (through the interface) must come before windows.h.
+// winsock2.h (which the interface includes) must come before windows.h.
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <cstring>
@@ -21,7 +22,9 @@
 namespace quorvel::platform {
 
 // CreateProcessA may write into the command line, so it gets a copy.
-size_t child_scratch_size(size_t line_length) { return line_length + 1; }
+size_t child_scratch_size(size_t line_length) {
+  return line_length + 1;
+}
 
 static bool has_program(const char *line) {
   while (*line == ' ' || *line == '\t') ++line;

@@ -10,6 +10,7 @@
 //
 // A process handle never leaves a zombie behind: closing it is all the
 // reaping Windows needs, so an abandoned child is released at once.
+
 // winsock2.h (which the interface includes) must come before windows.h.
 #include <winsock2.h>
 
@@ -31,8 +32,9 @@ static bool has_program(const char *line) {
   return *line != '\0';
 }
 
-// The pipe with neither end inheritable; the write end becomes inheritable
-// only for the moment its child is being created.
+// The read end is never inheritable; the write end only until child_start
+// closes it, right after its child is made, so that a process started
+// meanwhile by other code without a handle list rarely gets hold of it.
 static bool open_output_pipe(HANDLE *read_end, HANDLE *write_end) {
   if (!CreatePipe(read_end, write_end, nullptr, 0)) return false;
   if (SetHandleInformation(*write_end, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;

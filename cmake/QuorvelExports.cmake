@@ -1,19 +1,33 @@
-# Builds the linker version script from the per-family export lists.  The
-# sorted list is also written to a plain file that the export test compares
-# with the symbols the shared library really defines.
-function(quorvel_write_version_script lists map_file plain_file)
+# Builds the linker version script (or, for Windows, the module-definition
+# file) from the per-family export lists.  A line of a list names one
+# export; "DATA" after the name marks a variable.  The sorted names are also
+# written to a plain file that the export test compares with the symbols
+# the shared library really defines.
+function(quorvel_read_export_lists lists out_symbols out_data)
   set(symbols "")
+  set(data "")
   foreach(list_file IN LISTS lists)
     file(STRINGS ${list_file} lines)
     foreach(line IN LISTS lines)
       string(STRIP "${line}" line)
-      if(line AND NOT line MATCHES "^#")
-        list(APPEND symbols ${line})
+      if(line MATCHES "^([A-Za-z_][A-Za-z0-9_]*)( +DATA)?$")
+        list(APPEND symbols ${CMAKE_MATCH_1})
+        if(CMAKE_MATCH_2)
+          list(APPEND data ${CMAKE_MATCH_1})
+        endif()
+      elseif(line AND NOT line MATCHES "^#")
+        message(FATAL_ERROR "${list_file}: not an export: ${line}")
       endif()
     endforeach()
   endforeach()
   list(SORT symbols)
   list(REMOVE_DUPLICATES symbols)
+  set(${out_symbols} ${symbols} PARENT_SCOPE)
+  set(${out_data} ${data} PARENT_SCOPE)
+endfunction()
+
+function(quorvel_write_version_script lists map_file plain_file)
+  quorvel_read_export_lists("${lists}" symbols data)
   set(body "")
   foreach(symbol IN LISTS symbols)
     string(APPEND body "    ${symbol};\n")
@@ -25,5 +39,22 @@ function(quorvel_write_version_script lists map_file plain_file)
   string(REPLACE ";" "\n" plain "${symbols}")
   file(CONFIGURE OUTPUT ${map_file}
        CONTENT "QUORVEL_1 {\n  global:\n${body}  local:\n    *;\n};\n" @ONLY)
+  file(CONFIGURE OUTPUT ${plain_file} CONTENT "${plain}\n" @ONLY)
+endfunction()
+
+# The Windows form: every name under EXPORTS, variables marked DATA so that
+# importers reach them through the import table.
+function(quorvel_write_def_file lists def_file plain_file)
+  quorvel_read_export_lists("${lists}" symbols data)
+  set(body "")
+  foreach(symbol IN LISTS symbols)
+    if(symbol IN_LIST data)
+      string(APPEND body "  ${symbol} DATA\n")
+    else()
+      string(APPEND body "  ${symbol}\n")
+    endif()
+  endforeach()
+  string(REPLACE ";" "\n" plain "${symbols}")
+  file(CONFIGURE OUTPUT ${def_file} CONTENT "LIBRARY quorvel.dll\nEXPORTS\n${body}" @ONLY)
   file(CONFIGURE OUTPUT ${plain_file} CONTENT "${plain}\n" @ONLY)
 endfunction()

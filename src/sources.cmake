@@ -85,6 +85,12 @@ set(QUORVEL_RUNTIME_SOURCES
   src/runtime/utm.cpp
 )
 
+# Exports that only some platforms need from us: Windows' C runtime has no
+# gettimeofday.
+set(QUORVEL_RUNTIME_SOURCES_win32
+  src/runtime/timeofday.cpp
+)
+
 # The platform code every operating system shares, then each one's folder.
 set(QUORVEL_PLATFORM_SOURCES_shared
   src/platform/event_pair.cpp
@@ -105,4 +111,20 @@ set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/sync.cpp
   src/platform/posix/thread.cpp
   src/platform/posix/thread_id.cpp
+)
+
+set(QUORVEL_PLATFORM_SOURCES_win32
+  src/platform/win32/clock.cpp
+  src/platform/win32/config_start.cpp
+  src/platform/win32/dns_servers.cpp
+  src/platform/win32/interfaces.cpp
+  src/platform/win32/name_lookup.cpp
+  src/platform/win32/net.cpp
+  src/platform/win32/output.cpp
+  src/platform/win32/process.cpp
+  src/platform/win32/routes.cpp
+  src/platform/win32/sync.cpp
+  src/platform/win32/thread.cpp
+  src/platform/win32/thread_id.cpp
+  src/platform/win32/word_wait.cpp
 )

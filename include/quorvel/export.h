@@ -7,6 +7,8 @@
 #if defined(_WIN32)
 #  if defined(QUORVEL_BUILDING)
 #    define QRVL_API __declspec(dllexport)
+#  elif defined(QUORVEL_STATIC) /* linking libquorvel.a, not the DLL */
+#    define QRVL_API
 #  else
 #    define QRVL_API __declspec(dllimport)
 #  endif
@@ -31,7 +33,9 @@
 
 /* Makes `name` one more exported name of the function `target` (one
    function, two symbols).  Used in source files only. */
-#if defined(__GNUC__) && !defined(_WIN32)
+#if defined(__GNUC__) && defined(_WIN32)
+#  define QRVL_ALIAS(target) __attribute__((alias(#target), nothrow))
+#elif defined(__GNUC__)
 #  define QRVL_ALIAS(target) __attribute__((alias(#target), visibility("default")))
 #endif
 

@@ -7,6 +7,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#if defined(_WIN32)
+#  include <winsock2.h> /* struct timeval */
+#endif
+
 #include "quorvel/export.h"
 #include "quorvel/platform_types.h"
 
@@ -57,6 +61,13 @@ QRVL_API void ftimeB(TimeB *tb);
 /* GetCurrentMTime stores the wall clock's seconds since 1970 (UTC) and
    milliseconds; either pointer may be NULL.  Thread-safe. */
 QRVL_API void GetCurrentMTime(int64_t *seconds, uint16_t *milliseconds);
+#if defined(_WIN32)
+/* gettimeofday stores the wall clock in tv: seconds since 1970 (UTC) and
+   microseconds (the milliseconds times 1000); zone is ignored; returns 0.
+   Exported where the C runtime has no such function (Windows); elsewhere
+   the C library's own serves under this name.  Thread-safe. */
+QRVL_API int gettimeofday(struct timeval *tv, void *zone);
+#endif
 /* StartTimeDist arms the stop-watch td with the current tick count. */
 QRVL_API void StartTimeDist(TimeDist *td);
 /* FinishTimeDist returns the milliseconds since StartTimeDist, or 0 for an

@@ -25,6 +25,8 @@ int main(void) {
   SetDebugOutput(count_line);
   errlog_t("c99", "from C: %d", 99);
   if (lines != 1) return 4;
+  /* A variable of the library, reached through the import table on Windows. */
+  if (SFIO_SEEK_END != 2 || sfio_open == NULL) return 5;
   puts("quorvel works from strict C99");
   return 0;
 }

@@ -1,9 +1,14 @@
-// Field splitting by table, and commands run against real programs with the
-// system shell as the oracle of word splitting.
-#include <dirent.h>
+// Field splitting by table, and commands run against real programs: on
+// POSIX with the system shell as the oracle of word splitting, on Windows
+// with the system's own command processor and tools.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -94,6 +99,35 @@ std::string run(const char *command, int size = 256) {
   return out;
 }
 
+// What each platform's own programs print, read with the given buffer size.
+struct Printed {
+  const char *line;
+  int size;
+  const char *want;
+};
+
+#if defined(_WIN32)
+const Printed kPrinted[] = {
+    {"cmd /c \"echo one& echo two\"", 256, "one\r\n#two\r\n#"},
+    {"cmd /c echo abcdef", 4, "abc#def#\r\n#"},
+    {"cmd /c <nul set /p =no line feed", 256, ""},  // a partial line at the end gives null
+    {"cmd /c \"echo to stderr 1>&2& echo out\"", 256, "to stderr \r\n#out\r\n#"},
+};
+const char kPrintsX[] = "cmd /c <nul set /p =x";
+const char kSilent[] = "cmd /c exit";
+const char *const kCannotStart[] = {"no-such-program-quorvel", "", " \t ", "\"\""};
+#else
+const Printed kPrinted[] = {
+    {"printf 'one\\ntwo\\n'", 256, "one\n#two\n#"},
+    {"printf 'abcdef\\n'", 4, "abc#def#\n#"},
+    {"printf 'no line feed'", 256, ""},  // a partial line at the end gives null
+    {"sh -c 'echo to stderr >&2; echo out'", 256, "to stderr\n#out\n#"},
+};
+const char kPrintsX[] = "printf x";
+const char kSilent[] = "true";
+const char *const kCannotStart[] = {"no-such-program-quorvel", "", "   ", "printf 'unclosed",
+                                    "printf \"x"};
+
 std::string run_in_shell(const char *command) {
   FILE *f = popen(command, "r");
   std::string out;
@@ -115,13 +149,11 @@ TEST(Command, SplitsWordsAsTheShellDoes) {
   EXPECT_EQ(run("printf '<%s>\\n' a;b $HOME * ~ #c |"),
             "<a;b>\n#<$HOME>\n#<*>\n#<~>\n#<#c>\n#<|>\n#");
 }
+#endif
 
 TEST(Command, ReadsLinesByteByByte) {
-  EXPECT_EQ(run("printf 'one\\ntwo\\n'"), "one\n#two\n#");
-  EXPECT_EQ(run("printf 'abcdef\\n'", 4), "abc#def#\n#");
-  EXPECT_EQ(run("printf 'no line feed'"), "") << "a partial line at the end gives null";
-  EXPECT_EQ(run("sh -c 'echo to stderr >&2; echo out'"), "to stderr\n#out\n#");
-  CmdPipe *pipe = cmd_popen("printf x");
+  for (const Printed &p : kPrinted) EXPECT_EQ(run(p.line, p.size), p.want) << p.line;
+  CmdPipe *pipe = cmd_popen(kPrintsX);
   ASSERT_NE(pipe, nullptr);
   char buf[4] = "ab";
   EXPECT_EQ(cmd_fgets(buf, 1, pipe), buf);
@@ -134,18 +166,18 @@ TEST(Command, ReadsLinesByteByByte) {
 }
 
 TEST(Command, RefusesWhatCannotStart) {
-  for (const char *bad : {"no-such-program-quorvel", "", "   ", "printf 'unclosed", "printf \"x"})
-    EXPECT_EQ(run(bad), "NULL") << bad;
+  for (const char *bad : kCannotStart) EXPECT_EQ(run(bad), "NULL") << bad;
   EXPECT_EQ(cmd_popen(nullptr), nullptr);
   qrvl_test::AllocFault fault;
   for (int n = 0; n < 2; ++n) {
     fault.fail_after(n);
-    EXPECT_EQ(cmd_popen("true"), nullptr) << "allocation " << n << " fails";
+    EXPECT_EQ(cmd_popen(kSilent), nullptr) << "allocation " << n << " fails";
   }
   fault.fail_after(-1);
   EXPECT_EQ(fault.mallocs(), fault.frees());
 }
 
+#if !defined(_WIN32)
 // Children of this process that have ended and not been collected.
 int zombie_children() {
   int zombies = 0;
@@ -187,5 +219,52 @@ TEST(Command, CollectsItsChildrenAndOnlyThem) {
 TEST(Command, CountsProcessors) {
   EXPECT_EQ(_WIN_getcpunum(), static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)));
 }
+#else
+TEST(Command, ChildInheritsOnlyItsOwnPipe) {
+  // A pipe made inheritable elsewhere, as by a thread about to start its own child.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end, write_end;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
+  // The command processor's echo is not buffered: the line comes while it still runs.
+  CmdPipe *pipe = cmd_popen("cmd /c \"echo started& ping -n 3 127.0.0.1 >nul\"");
+  ASSERT_NE(pipe, nullptr);
+  char line[256];
+  ASSERT_NE(cmd_fgets(line, sizeof line, pipe), nullptr) << "the command runs for two seconds";
+  CloseHandle(write_end);
+  EXPECT_FALSE(PeekNamedPipe(read_end, nullptr, 0, nullptr, nullptr, nullptr))
+      << "a copy of the write end lives on in the command";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  CloseHandle(read_end);
+  while (cmd_fgets(line, sizeof line, pipe) != nullptr) {
+  }
+  EXPECT_EQ(cmd_pclose(pipe), -1);
+}
+
+// Handles open in this process, found by asking after every possible value:
+// GetProcessHandleCount is not answered everywhere (wine says 0).
+int open_handles() {
+  int open = 0;
+  DWORD flags;
+  for (uintptr_t value = 4; value < 0x10000; value += 4)
+    open += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+  return open;
+}
+
+TEST(Command, LeavesNoHandlesOpen) {
+  ASSERT_EQ(run(kSilent), "") << "a first start may open handles the system keeps for later ones";
+  int before = open_handles();
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(run(kSilent), "");
+    CmdPipe *unread = cmd_popen("cmd /c echo unread");  // closed before it is read
+    ASSERT_NE(unread, nullptr);
+    EXPECT_EQ(cmd_pclose(unread), -1);
+  }
+  EXPECT_EQ(open_handles(), before);
+}
+
+TEST(Command, CountsProcessors) {
+  EXPECT_EQ(_WIN_getcpunum(), static_cast<int>(std::thread::hardware_concurrency()));
+}
+#endif
 
 }  // namespace

@@ -1,19 +1,16 @@
 // Plain and recursive mutexes.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <thread>
 #include <vector>
 
-#include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
+#include "support/native_sync.hpp"
 
 namespace {
 
 // Units left in a plain mutex: 1 free, 0 held.
-uint32_t units(Mutex *m) {
-  return static_cast<uint32_t>(quorvel::platform::as_semaphore(&m->semaphore)->state.load());
-}
+uint32_t units(Mutex *m) { return qrvl_test::semaphore_units(&m->semaphore); }
 
 // Four threads each add 20000 under the lock with a plain increment: only
 // the lock keeps the sum exact.
@@ -33,11 +30,8 @@ void hammer(Mutex *m) {
 }
 
 bool other_thread_gets(Mutex *m) {
-  auto *native = reinterpret_cast<pthread_mutex_t *>(&m->recursive_lock);
   bool got = false;
-  std::thread([&] {
-    got = pthread_mutex_trylock(native) == 0 && !pthread_mutex_unlock(native);
-  }).join();
+  std::thread([&] { got = qrvl_test::try_enter(&m->recursive_lock); }).join();
   return got;
 }
 

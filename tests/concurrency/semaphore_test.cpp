@@ -7,15 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
+#include "support/native_sync.hpp"
 
 namespace {
-
-// Threads asleep inside SemaphoreWait.
-uint32_t sleepers(Semaphore *s) {
-  return static_cast<uint32_t>(quorvel::platform::as_semaphore(&s->semaphore)->state.load() >> 32);
-}
 
 void *post(void *raw) {
   SemaphorePost(static_cast<Semaphore *>(raw));
@@ -57,12 +52,12 @@ TEST(Semaphore, WaitsForTimeOutOrPost) {
   for (int32_t timeout : {-5, -1, 60000}) {
     std::atomic<int32_t> result{-9};
     std::thread waiter([&] { result = SemaphoreWait(&s, timeout); });
-    while (sleepers(&s) == 0) continue;
+    qrvl_test::wait_for_a_sleeper(&s.semaphore);
     EXPECT_EQ(result.load(), -9);
     EXPECT_EQ(SemaphorePost(&s), 1);
     waiter.join();
     EXPECT_EQ(result.load(), 1) << "timeout " << timeout;
-    EXPECT_EQ(sleepers(&s), 0u);
+    EXPECT_TRUE(qrvl_test::has_no_sleepers(&s.semaphore));
   }
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
   SemaphoreFree(&s);
@@ -88,7 +83,7 @@ TEST(Semaphore, NoUnitIsLostBetweenThreads) {
   for (std::thread &t : threads) t.join();
   EXPECT_EQ(taken.load(), 40000);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
-  EXPECT_EQ(sleepers(&s), 0u);
+  EXPECT_TRUE(qrvl_test::has_no_sleepers(&s.semaphore));
   SemaphoreFree(&s);
 }
 

@@ -323,8 +323,13 @@ struct ConfigAddress {
   uint8_t bytes[16];
 };
 
-// Interface names with their NUL, the most the platform gives.
+// Interface names with their NUL, the most the platform gives: Windows
+// names adapters by their GUID text, Linux by short interface names.
+#if defined(_WIN32)
+inline constexpr size_t kInterfaceNameSize = 260;
+#else
 inline constexpr size_t kInterfaceNameSize = 16;
+#endif
 
 // One address of one interface.
 struct InterfaceAddress {

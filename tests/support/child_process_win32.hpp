@@ -43,9 +43,14 @@ inline ChildState &state() {
   return s;
 }
 
+// Binary, so that a capture holds the bytes the body gave the C library,
+// as on POSIX, and not their text-mode translation ("\n" to "\r\n").
 inline void restore_streams() {
   std::fflush(nullptr);
-  for (int i = 0; i < 2; ++i) _dup2(state().saved[i], i + 1);
+  for (int i = 0; i < 2; ++i) {
+    _dup2(state().saved[i], i + 1);
+    _setmode(i + 1, _O_BINARY);
+  }
 }
 
 // Failed checks of the current test so far.

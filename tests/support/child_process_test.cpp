@@ -27,6 +27,10 @@ TEST(ChildProcess, ReportsHowTheChildEndedAndWhatItWrote) {
   EXPECT_EQ(failed.status, "exit 1");  // a failed check in the child
 #if defined(_WIN32)
   EXPECT_EQ(run_child([] { std::abort(); }).status, "exit 3");  // the C runtime's abort code
+  // A crash is not caught by gtest in the child: it ends with its code.
+  const auto crashed = run_child([] { RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr); },
+                                 {.capture_stderr = true});
+  EXPECT_EQ(crashed.status + "|" + crashed.err, "exit 3221225477|");
 #else
   EXPECT_EQ(run_child([] { std::raise(SIGABRT); }).status, "signal 6 (Aborted)");
 #endif

@@ -76,15 +76,21 @@ class ChildCounter : public ::testing::EmptyTestEventListener {
   }
 };
 
+// A crash in a child ends it at once with the exception's code, as a
+// signal ends a forked one, without starting a debugger or error report.
+inline LONG WINAPI end_with_exception(EXCEPTION_POINTERS *exception) {
+  TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 // Before main (and before gtest_main's banner): a child finds its call and
-// silences its standard streams.  A crash in the child ends it at once
-// with the exception's code, without a crash dialog.
+// silences its standard streams.
 inline const bool g_child_setup = [] {
   ::testing::UnitTest::GetInstance()->listeners().Append(new ChildCounter);
   ChildState &s = state();
   const char *value = std::getenv(kChildVariable);
   if (value == nullptr || std::sscanf(value, "%d %lu", &s.call, &s.parent) != 2) return true;
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(end_with_exception);
   const int null = _open("NUL", _O_WRONLY);
   for (int i = 0; i < 2; ++i) {
     s.saved[i] = _dup(i + 1);
@@ -113,7 +119,7 @@ inline std::string command_line() {
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, sizeof exe);
   const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-  // Uncaught, a crash ends the child as it would end a forked one.
+  // Uncaught by gtest, a crash ends the child (end_with_exception).
   return std::string("\"") + exe + "\" --gtest_catch_exceptions=0 --gtest_filter=" +
          test->test_suite_name() + "." + test->name();
 }

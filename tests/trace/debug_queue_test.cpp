@@ -1,6 +1,5 @@
-// The debug queue starts once per process, so every case runs in a forked child.
+// The debug queue starts once per process, so every case runs in a child process.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +13,7 @@
 #include "quorvel/trace.h"
 #include "support/child_process.hpp"
 #include "trace/debug_queue.hpp"
+#include "trace_capture.hpp"
 
 namespace {
 
@@ -37,7 +37,7 @@ bool g_gate_closed = false;
 void collect(const char *line, int32_t length) {
   std::unique_lock<std::mutex> lock(g_mutex);
   g_emitted.push_back(
-      {std::string(line, static_cast<size_t>(length)), static_cast<uint32_t>(gettid())});
+      {std::string(line, static_cast<size_t>(length)), trace_test::tid()});
   g_changed.notify_all();
   g_changed.wait(lock, [] { return !g_gate_closed; });
 }
@@ -76,7 +76,7 @@ TEST(DebugQueue, MovesEmittingToOneWriterInOrder) {
     constexpr uint32_t kSize = 256;
     alignas(8) static unsigned char ring[kCount * kSize];
     alignas(8) static unsigned char other[kCount * kSize];
-    const uint32_t me = static_cast<uint32_t>(gettid());
+    const uint32_t me = trace_test::tid();
     SetDebugOutput(collect);
 
     // Refused set-ups leave tracing on the calling thread.
@@ -158,7 +158,7 @@ TEST(DebugQueue, ManyProducersKeepTheirOrderAndLoseNothingAccepted) {
     std::vector<std::thread> producers;
     for (int t = 0; t < kProducers; ++t)
       producers.emplace_back([t, &ids] {
-        ids[t] = static_cast<uint32_t>(gettid());
+        ids[t] = trace_test::tid();
         for (int i = 0; i < kLines; ++i) infolog_t("mp", "%d %d", t, i);
       });
     for (std::thread &p : producers) p.join();
@@ -218,7 +218,7 @@ int32_t failing_start(ThreadCtl *ctl, int32_t, ThreadRoutine, void *) {
 TEST(DebugQueue, WriterThatCannotStartIsReportedAndLeavesTheQueueInactive) {
   run_in_child([] {
     alignas(8) static unsigned char ring[4 * 128];
-    const uint32_t me = static_cast<uint32_t>(gettid());
+    const uint32_t me = trace_test::tid();
     SetDebugOutput(collect);
     quorvel::detail::DebugQueueThreadStarter saved = quorvel::detail::g_debug_queue_thread_starter;
     quorvel::detail::g_debug_queue_thread_starter = failing_start;

@@ -1,5 +1,5 @@
 // Trace-file slots stay open for the life of a process, so each case runs in
-// a forked child working in a fresh temporary directory.
+// a child process working in a fresh temporary directory.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -33,7 +33,7 @@ void in_temp_dir(Body body, bool switch_on = true) {
 std::string files_here() {
   std::map<std::string, std::string> files;
   for (const auto &e : std::filesystem::directory_iterator("."))
-    files[e.path().filename()] = read_file(e.path());
+    files[e.path().filename().string()] = read_file(e.path().string());
   std::string out;
   for (const auto &[name, text] : files) out += name + "=" + text + ";";
   return out;

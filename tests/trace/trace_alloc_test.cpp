@@ -13,11 +13,16 @@
 #include "trace_capture.hpp"
 
 namespace {
-thread_local bool t_counting = false;
+// The counting thread by its id, not a thread_local flag: mingw's
+// thread_local allocates at a thread's first use, inside malloc here.
+std::atomic<uint32_t> g_counting_thread{0};
 std::atomic<long> g_allocations{0};
 
+void set_counting(bool on) { g_counting_thread = on ? trace_test::tid() : 0; }
+
 void note_allocation() {
-  if (t_counting) g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (g_counting_thread.load(std::memory_order_relaxed) == trace_test::tid())
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
 
@@ -30,6 +35,32 @@ void on_malloc(const volatile void *, size_t) { note_allocation(); }
 void on_free(const volatile void *) {}
 bool install_counter() { return __sanitizer_install_malloc_and_free_hooks(on_malloc, on_free) != 0; }
 }  // namespace
+#elif defined(_WIN32)
+// The C runtime's own functions, found by name: the ones below take the
+// place of its imports for every caller linked into this program.
+namespace {
+template <typename Function>
+Function runtime(Function &cached, const char *name) {
+  if (cached == nullptr)
+    cached = reinterpret_cast<Function>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), name)));
+  return cached;
+}
+void *(*g_malloc)(size_t);
+void *(*g_calloc)(size_t, size_t);
+void *(*g_realloc)(void *, size_t);
+bool install_counter() { return true; }
+}  // namespace
+
+extern "C" {
+void *malloc(size_t size) { return note_allocation(), runtime(g_malloc, "malloc")(size); }
+void *calloc(size_t n, size_t size) {
+  return note_allocation(), runtime(g_calloc, "calloc")(n, size);
+}
+void *realloc(void *p, size_t size) {
+  return note_allocation(), runtime(g_realloc, "realloc")(p, size);
+}
+}
 #else
 extern "C" {
 void *__libc_malloc(size_t);
@@ -65,9 +96,9 @@ void trace_everything() {
 TEST(TraceAllocation, TracePathMakesNoHeapAllocation) {
   ASSERT_TRUE(install_counter());
   // The counter must see this thread's allocations, or the proof is empty.
-  t_counting = true;
+  set_counting(true);
   void *probe = malloc(16);
-  t_counting = false;
+  set_counting(false);
   free(probe);
   ASSERT_EQ(g_allocations.load(), 1);
   g_allocations = 0;
@@ -78,9 +109,9 @@ TEST(TraceAllocation, TracePathMakesNoHeapAllocation) {
     SetDebugSwitch(static_cast<uint8_t>(pass));
     SetDebugTimeStringUseClocks(static_cast<uint8_t>(pass));
     trace_everything();  // warm-up: the C library may set up zone state once
-    t_counting = true;
+    set_counting(true);
     for (int i = 0; i < 50; ++i) trace_everything();
-    t_counting = false;
+    set_counting(false);
     EXPECT_EQ(g_allocations.load(), 0) << "pass " << pass;
   }
   DelDebugInfoRoute(discard_route);

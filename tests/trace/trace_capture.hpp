@@ -3,8 +3,15 @@
 // timestamp pattern, and the trace calls of each family by level.
 #pragma once
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <winsock2.h>  // before windows.h, as the public headers include it
+#include <windows.h>
+#else
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <mutex>
@@ -64,6 +71,29 @@ inline void default_settings() {
   SetDebugOperate(0);
 }
 
+#if defined(_WIN32)
+inline uint32_t tid() { return static_cast<uint32_t>(GetCurrentThreadId()); }
+
+// Runs body with descriptor fd sent into a pipe, which holds all that a
+// trace test writes, and returns what was written there.
+inline std::string capture_fd(int fd, void (*body)()) {
+  fflush(nullptr);
+  int ends[2];
+  if (_pipe(ends, 1 << 16, _O_BINARY | _O_NOINHERIT) != 0) return "(capture failed)";
+  const int saved = _dup(fd);
+  _dup2(ends[1], fd);
+  _close(ends[1]);
+  body();
+  fflush(nullptr);
+  _dup2(saved, fd);  // closes the pipe's last write end
+  _close(saved);
+  std::string out;
+  char buf[4096];
+  for (int n; (n = _read(ends[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+  _close(ends[0]);
+  return out;
+}
+#else
 inline uint32_t tid() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 // Runs body with descriptor fd sent to a temporary file and returns what
@@ -82,6 +112,7 @@ inline std::string capture_fd(int fd, void (*body)()) {
   fclose(tmp);
   return read_all ? out : "(capture failed)";
 }
+#endif
 
 // "MM-DD hh:mm:ss.mmm"
 inline const char kStamp[] = R"(\d\d-\d\d \d\d:\d\d:\d\d\.\d\d\d)";

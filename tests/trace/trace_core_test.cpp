@@ -221,8 +221,7 @@ TEST_F(Trace, LongTextsAreCutAtTheirLimits) {
 bool stamped_within(const RouteRecord &r, int64_t first, int64_t last, int hours) {
   for (int64_t ms = first; ms <= last; ++ms) {
     time_t shifted = static_cast<time_t>(ms / 1000 + hours * 3600);
-    struct tm u;
-    gmtime_r(&shifted, &u);
+    const struct tm u = *gmtime(&shifted);
     char text[32];
     snprintf(text, sizeof text, "%02d-%02d %02d:%02d:%02d.%03d", u.tm_mon + 1, u.tm_mday,
              u.tm_hour, u.tm_min, u.tm_sec, static_cast<int>(ms % 1000));
@@ -230,6 +229,22 @@ bool stamped_within(const RouteRecord &r, int64_t first, int64_t last, int hours
   }
   return false;
 }
+
+#if defined(_WIN32)
+// Windows takes the zone from the system, never from TZ: the rows can only
+// check the system's, whose standard bias is west of UTC in minutes.
+void set_zone(const char *) {}
+int system_zone_hours() {
+  TIME_ZONE_INFORMATION zone;
+  GetTimeZoneInformation(&zone);
+  return -static_cast<int>(zone.Bias) / 60;
+}
+#else
+void set_zone(const char *tz) {
+  if (tz != nullptr) setenv("TZ", tz, 1); else unsetenv("TZ");
+  tzset();
+}
+#endif
 
 // Local standard time: the zone's whole hours, never daylight saving time;
 // the last row stamps from the uptime clocks, whatever the zone.
@@ -240,8 +255,13 @@ TEST_F(Trace, TimestampsFromTheWallClockOrTheUptime) {
   const struct {
     const char *tz;
     int hours;
-  } zones[] = {{"UTC0", 0},  {"IST-5:30", 5},         {"EST5EDT,M3.2.0,M11.1.0", -5},
-               {"NST3:30", -3}, {nullptr, 0}};
+  } zones[] = {
+#if defined(_WIN32)
+      {"the system's zone", system_zone_hours()},
+#else
+      {"UTC0", 0}, {"IST-5:30", 5}, {"EST5EDT,M3.2.0,M11.1.0", -5}, {"NST3:30", -3},
+#endif
+      {nullptr, 0}};
   auto now_ms = [](bool clocks) -> int64_t {
     if (clocks) return GetClockTimeStamp();
     struct timespec ts;
@@ -250,9 +270,7 @@ TEST_F(Trace, TimestampsFromTheWallClockOrTheUptime) {
   };
   for (const auto &z : zones) {
     const bool clocks = z.tz == nullptr;
-    if (clocks) SetDebugTimeStringUseClocks(1);
-    if (!clocks) setenv("TZ", z.tz, 1);
-    tzset();
+    if (clocks) SetDebugTimeStringUseClocks(1); else set_zone(z.tz);
     int64_t first = now_ms(clocks);
     infolog_t("tz", "stamp");
     int64_t last = now_ms(clocks);
@@ -261,8 +279,7 @@ TEST_F(Trace, TimestampsFromTheWallClockOrTheUptime) {
     EXPECT_TRUE(stamped_within(routed[0], first, last, z.hours))
         << (clocks ? "uptime" : z.tz) << " " << routed[0].timestamp;
   }
-  if (saved) setenv("TZ", saved_tz.c_str(), 1); else unsetenv("TZ");
-  tzset();
+  set_zone(saved ? saved_tz.c_str() : nullptr);
 }
 
 int g_enqueue_calls = 0;

@@ -1,7 +1,12 @@
-// inet_ptonx and inet_ntopx against the C library's inet_pton, inet_ntop
-// and inet_addr, over generated texts and byte patterns.
-#include <arpa/inet.h>
+// inet_ptonx and inet_ntopx against the system's inet_pton, inet_ntop and
+// inet_addr (the C library's, or Winsock's), over generated texts and byte patterns.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <winsock2.h>  // its text converters work without WSAStartup
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
 
 #include <array>
 #include <cctype>
@@ -17,7 +22,7 @@ using Bytes16 = std::array<uint8_t, 16>;
 
 bool is_hex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
-bool glibc_pton6(const std::string &text, Bytes16 *out) {
+bool system_pton6(const std::string &text, Bytes16 *out) {
   return inet_pton(AF_INET6, text.c_str(), out->data()) == 1;
 }
 
@@ -36,6 +41,8 @@ bool glibc_pton6(const std::string &text, Bytes16 *out) {
 //  5. An address whose first 12 bytes are zero is written ::a.b.c.d unless it
 //     is :: or ::1, also when its seventh group is zero (the C library writes
 //     ::2 for ::0.0.0.2).
+//  6. An IPv4-mapped address is written ::ffff:a.b.c.d, also when its seventh
+//     group is zero (Windows writes ::ffff:0:b for ::ffff:0.0.0.11).
 bool expected_pton6(const std::string &text, Bytes16 *out) {
   const size_t dot = text.find('.');
   if (dot != std::string::npos) {  // 1
@@ -44,34 +51,35 @@ bool expected_pton6(const std::string &text, Bytes16 *out) {
     const std::string group = text.substr(start, dot - start);
     if (group.size() > 4 || group.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
       return false;
-    const in_addr_t v4 = inet_addr(text.c_str() + start);
-    if (v4 == INADDR_NONE || !glibc_pton6(text.substr(0, start) + "1.2.3.4", out)) return false;
+    const uint32_t v4 = inet_addr(text.c_str() + start);
+    if (v4 == INADDR_NONE || !system_pton6(text.substr(0, start) + "1.2.3.4", out)) return false;
     std::memcpy(out->data() + 12, &v4, 4);
     return true;
   }
   const size_t n = text.size();
   if (n >= 2 && text[n - 1] == ':' && is_hex(text[n - 2]))  // 2
-    return glibc_pton6(text.substr(0, n - 1), out);
-  return glibc_pton6(text, out);
+    return system_pton6(text.substr(0, n - 1), out);
+  return system_pton6(text, out);
 }
 
 std::string expected_ntop6(const Bytes16 &b) {
   char text[INET6_ADDRSTRLEN];
   inet_ntop(AF_INET6, b.data(), text, sizeof text);
-  std::string glibc = text;
-  bool zero12 = true;
-  for (int i = 0; i < 12; ++i) zero12 = zero12 && b[i] == 0;
+  std::string theirs = text;
+  bool zero10 = true;
+  for (int i = 0; i < 10; ++i) zero10 = zero10 && b[i] == 0;
+  const bool zero12 = zero10 && b[10] == 0 && b[11] == 0;
   const bool zero_or_one = b[12] == 0 && b[13] == 0 && b[14] == 0 && b[15] <= 1;
-  if (zero12 && !zero_or_one) {  // 5
-    char dotted[16];
-    inet_ntop(AF_INET, b.data() + 12, dotted, sizeof dotted);
-    return std::string("::") + dotted;
-  }
-  if (glibc.find("::") != std::string::npos || glibc.find('.') != std::string::npos) return glibc;
+  char dotted[16];
+  inet_ntop(AF_INET, b.data() + 12, dotted, sizeof dotted);
+  if (zero12 && !zero_or_one) return std::string("::") + dotted;                         // 5
+  if (zero10 && b[10] == 0xff && b[11] == 0xff) return std::string("::ffff:") + dotted;  // 6
+  if (theirs.find("::") != std::string::npos || theirs.find('.') != std::string::npos)
+    return theirs;
   // 4: all eight groups are written out; the leftmost "0" group becomes "::".
-  std::string t = ":" + glibc + ":";
+  std::string t = ":" + theirs + ":";
   const size_t zero = t.find(":0:");
-  if (zero == std::string::npos) return glibc;
+  if (zero == std::string::npos) return theirs;
   t.replace(zero, 3, "::");
   if (t.compare(0, 2, "::") != 0) t.erase(0, 1);
   if (t.compare(t.size() - 2, 2, "::") != 0) t.pop_back();
@@ -174,7 +182,7 @@ TEST(AddressOracle, Ipv4TextMatchesInetAddr) {
   TextMaker maker;
   for (int i = 0; i < kRounds; ++i) {
     const std::string text = maker.ipv4_part();
-    const in_addr_t want = inet_addr(text.c_str());
+    const uint32_t want = inet_addr(text.c_str());
     uint32_t got = 1;
     ASSERT_EQ(inet_ptonx(QRVL_AF_INET, text.c_str(), &got), want == INADDR_NONE ? 0 : 1) << text;
     ASSERT_EQ(got, want == INADDR_NONE ? 0 : want) << text;
@@ -193,11 +201,11 @@ TEST(AddressOracle, TextOfBytesMatchesCLibrary) {
     const Bytes16 b = maker.address_bytes();
     ASSERT_EQ(inet_ntopx(QRVL_AF_INET6, b.data(), text, sizeof text), text);
     ASSERT_EQ(std::string(text), expected_ntop6(b));
-    Bytes16 back, glibc_back;
+    Bytes16 back, system_back;
     ASSERT_EQ(inet_ptonx(QRVL_AF_INET6, text, back.data()), 1) << text;
-    ASSERT_TRUE(glibc_pton6(text, &glibc_back)) << text;
+    ASSERT_TRUE(system_pton6(text, &system_back)) << text;
     ASSERT_EQ(back, b) << text;
-    ASSERT_EQ(glibc_back, b) << text;
+    ASSERT_EQ(system_back, b) << text;
 
     char mine[16], theirs[16];
     ASSERT_STREQ(inet_ntopx(QRVL_AF_INET, b.data() + 4 * (i & 3), mine, sizeof mine),

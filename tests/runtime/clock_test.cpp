@@ -1,5 +1,8 @@
 // Clocks: tick count, wall clock, the stop-watch and the byte-order probe.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <cstring>
 #include <ctime>
@@ -8,10 +11,15 @@
 
 namespace {
 
+// Milliseconds since the system started, suspended time included.
 uint64_t boot_ms() {
+#if defined(_WIN32)
+  return GetTickCount64();
+#else
   timespec ts;
   clock_gettime(CLOCK_BOOTTIME, &ts);
   return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
+#endif
 }
 
 TEST(Clock, TickCountIsUptimeInMilliseconds) {

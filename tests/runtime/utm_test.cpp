@@ -1,6 +1,9 @@
 // UTM calendar time: breakdown, local standard offset, text form and the
 // normalising inverse, checked against the C library's UTC routines.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <climits>
 #include <ctime>
@@ -10,6 +13,21 @@
 
 namespace {
 
+#if defined(_WIN32)
+// _mkgmtime refuses fields that reach 1970 only once normalised.  The
+// calendar repeats every 400 years (146097 days, whole weeks), so it is
+// asked 400 years later.
+time_t utc_seconds(struct tm *tm) {
+  tm->tm_year += 400;
+  const time_t t = _mkgmtime(tm);
+  tm->tm_year -= 400;
+  return t == -1 ? -1 : t - time_t{146097} * 86400;
+}
+void utc_breakdown(time_t t, struct tm *tm) { gmtime_s(tm, &t); }
+#else
+time_t utc_seconds(struct tm *tm) { return timegm(tm); }
+void utc_breakdown(time_t t, struct tm *tm) { gmtime_r(&t, tm); }
+
 // GetLocalUtm under the zone tz; nothing else here reads TZ.
 Utm local(const char *tz, uint32_t seconds) {
   setenv("TZ", tz, 1);
@@ -18,6 +36,7 @@ Utm local(const char *tz, uint32_t seconds) {
   EXPECT_EQ(GetLocalUtm(seconds, &u), &u);
   return u;
 }
+#endif
 
 // "YYYY-MM-DD hh:mm:ss wW yY": the date, the weekday and the day of the year.
 template <typename Tm>
@@ -30,9 +49,14 @@ std::string fields(const Tm &u) {
 
 template <typename Tm = Utm>
 Tm make(int year, int month, int mday, int hour, int min, int sec) {
-  return {.tm_sec = sec, .tm_min = min, .tm_hour = hour, .tm_mday = mday, .tm_mon = month - 1,
-          .tm_year = year - 1900, .tm_wday = 0, .tm_yday = 0, .tm_isdst = 0, .tm_gmtoff = 0,
-          .tm_zone = nullptr};
+  Tm t{};  // Windows' struct tm has no tm_gmtoff and tm_zone
+  t.tm_sec = sec;
+  t.tm_min = min;
+  t.tm_hour = hour;
+  t.tm_mday = mday;
+  t.tm_mon = month - 1;
+  t.tm_year = year - 1900;
+  return t;
 }
 
 int32_t unix_of(Utm u) { return MakeUnixTime(&u); }
@@ -68,13 +92,28 @@ TEST(Utm, BreakdownAgreesWithGmtimeOverTheWholeRange) {
                             : xorshift();
     Utm u;
     GetUtm(t, &u);
-    time_t tt = t;
     struct tm g;
-    gmtime_r(&tt, &g);
+    utc_breakdown(t, &g);
     ASSERT_EQ(fields(u), fields(g)) << t;
   }
 }
 
+#if defined(_WIN32)
+// Windows takes the zone from the system, not from TZ: the expected hours
+// are the whole hours of the standard bias it reports, without its
+// daylight-saving part.
+TEST(Utm, LocalBreakdownUsesWholeStandardHours) {
+  TIME_ZONE_INFORMATION zone;
+  ASSERT_NE(GetTimeZoneInformation(&zone), TIME_ZONE_ID_INVALID);
+  const uint32_t shift = static_cast<uint32_t>(-zone.Bias / 60 * 3600);
+  for (uint32_t t : {0u, 86400u, 1720000000u, 1705000000u, UINT32_MAX}) {
+    Utm got, want;
+    EXPECT_EQ(GetLocalUtm(t, &got), &got);
+    EXPECT_EQ(fields(got), fields(*GetUtm(t + shift, &want))) << t;  // unsigned: wraps
+    EXPECT_EQ(got.tm_isdst, 0);
+  }
+}
+#else
 TEST(Utm, LocalBreakdownUsesWholeStandardHours) {
   EXPECT_EQ(fields(local("IST-5:30", 0)), "1970-01-01 05:00:00 w4 y0");
   // New York in July: standard time (UTC-5), not daylight saving time.
@@ -85,6 +124,7 @@ TEST(Utm, LocalBreakdownUsesWholeStandardHours) {
   EXPECT_EQ(fields(local("EST5EDT,M3.2.0,M11.1.0", 0)), "2106-02-07 01:28:16 w0 y37");
   EXPECT_EQ(fields(local("NST3:30", 86400)), "1970-01-01 21:00:00 w4 y0");
 }
+#endif
 
 TEST(Utm, TextForm) {
   char buffer[80];
@@ -124,7 +164,8 @@ TEST(Utm, MakeUnixTimeNormalises) {
   SetUtmZone(1, 0);
 }
 
-// Out-of-range fields must normalise to the same instant and fields as timegm.
+// Out-of-range fields must normalise to the same instant and fields as
+// timegm (_mkgmtime on Windows).
 TEST(Utm, MakeUnixTimeAgreesWithTimegm) {
   g_state = 0x9E3779B97F4A7C15ull;
   auto next = [](int lo, int hi) {
@@ -136,7 +177,7 @@ TEST(Utm, MakeUnixTimeAgreesWithTimegm) {
                  next(-3000, 3000), next(-100000, 100000));
     struct tm g = make<struct tm>(u.tm_year + 1900, u.tm_mon + 1, u.tm_mday, u.tm_hour, u.tm_min,
                                   u.tm_sec);
-    time_t expected = timegm(&g);
+    time_t expected = utc_seconds(&g);
     int32_t got = MakeUnixTime(&u);
     if (expected < 0 || expected > INT32_MAX) {
       ASSERT_EQ(got, -1) << expected;

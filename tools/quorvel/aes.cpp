@@ -30,8 +30,18 @@ struct Request {
   const char *in, *out;
 };
 
+// The buffer functions refuse an empty message; its cipher text is the
+// one block of padding, sixteen 0x10 (XORed with the IV in CBC).
+int encrypt_empty(const Request &r, const CAesKeyPair &keys) {
+  uint8_t block[16];
+  for (int i = 0; i < 16; ++i) block[i] = static_cast<uint8_t>(0x10 ^ (r.cbc ? r.iv.data()[i] : 0));
+  CAES_encrypt(block, block, &keys.encrypt_schedule);
+  return write_output(r.out, block, 16) ? kOk : kFailed;
+}
+
 int encrypt(const Request &r, const CAesKeyPair &keys, Buffer *data) {
   const size_t n = data->size(), total = (n / 16 + 1) * 16;
+  if (n == 0) return encrypt_empty(r, keys);
   if (total > 0xffffffffu) {
     error("%s: too long to encrypt (4 GiB at most)", input_name(r.in));
     return kFailed;

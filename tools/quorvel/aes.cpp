@@ -101,8 +101,8 @@ int read_request(int operands, char **argv, const char *mode, const char *key, c
   r->cbc = std::strcmp(mode, "cbc") == 0;
   if (!r->cbc && std::strcmp(mode, "ecb") != 0) return usage("unknown mode '%s'", mode);
   if (key == nullptr) return usage("give a key: -K HEXKEY");
-  if (!parse_hex(key, &r->key) || (r->key.size() != 16 && r->key.size() != 24 &&
-                                   r->key.size() != 32))
+  if (!parse_hex(key, &r->key) ||
+      (r->key.size() != 16 && r->key.size() != 24 && r->key.size() != 32))
     return usage("-K wants 32, 48 or 64 hex digits (AES-128, -192 or -256)");
   if (r->cbc && iv == nullptr) return usage("cbc needs an IV: -iv HEXIV");
   if (!r->cbc && iv != nullptr) return usage("ecb takes no IV");
@@ -117,15 +117,14 @@ int run_aes(int argc, char **argv) {
   const char *mode = nullptr, *key = nullptr, *iv = nullptr;
   Request r;
   r.in = r.out = nullptr;
-  const Option options[] = {{"-m", "--mode", &mode, nullptr}, {"-K", "--key", &key, nullptr},
-                            {"-iv", "--iv", &iv, nullptr},    {"-in", "--in", &r.in, nullptr},
+  const Option options[] = {{"-m", "--mode", &mode, nullptr},
+                            {"-K", "--key", &key, nullptr},
+                            {"-iv", "--iv", &iv, nullptr},
+                            {"-in", "--in", &r.in, nullptr},
                             {"-out", "--out", &r.out, nullptr}};
   int operands = 0;
-  switch (parse(argc, argv, options, sizeof options / sizeof options[0], &operands)) {
-    case Parsed::kHelp: return help(kHelp);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, options, sizeof options / sizeof options[0], &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kHelp) : kUsage;
   if (const int code = read_request(operands, argv, mode, key, iv, &r); code != kOk) return code;
   CAesKeyPair keys;
   const auto bytes = static_cast<uint32_t>(r.key.size());

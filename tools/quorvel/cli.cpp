@@ -238,7 +238,8 @@ bool parse_hex(const char *text, Buffer *out) {
 
 void to_hex(const uint8_t *bytes, size_t n, char *out) {
   out[0] = '\0';
-  if (n != 0) mmData2HexString(bytes, static_cast<int32_t>(n), out, static_cast<int32_t>(2 * n + 1));
+  if (n != 0)
+    mmData2HexString(bytes, static_cast<int32_t>(n), out, static_cast<int32_t>(2 * n + 1));
 }
 
 }  // namespace qcli

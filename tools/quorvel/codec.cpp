@@ -115,26 +115,28 @@ int base64_decode(const char *path) {
     if (t[i + 3] != '=' && i + 4 < text.size()) continue;
     const auto chars = static_cast<int32_t>(i + 4 - start);
     const int32_t room = chars / 4 * 3 + 1;
-    const int32_t got = FromBase64Simple(t + start, chars, out.reserve(static_cast<size_t>(room)), room);
+    const int32_t got =
+        FromBase64Simple(t + start, chars, out.reserve(static_cast<size_t>(room)), room);
     out.commit(static_cast<size_t>(got));
     start = i + 4;
   }
   return write_out(out.data(), out.size()) ? kOk : kFailed;
 }
 
+// Lines of xxd -p: the hex of kHexLine bytes each, the last one shorter.
+bool put_hex_lines(const uint8_t *p, size_t n) {
+  char line[2 * kHexLine + 2];
+  for (size_t at = 0; at < n; at += kHexLine) {
+    const size_t take = n - at < kHexLine ? n - at : kHexLine;
+    to_hex(p + at, take, line);
+    line[2 * take] = '\n';
+    if (!write_out(line, 2 * take + 1)) return false;
+  }
+  return true;
+}
+
 int hex_encode(const char *path) {
-  return for_each_piece(path, kHexLine, [](const uint8_t *p, size_t n) {
-           char line[2 * kHexLine + 2];
-           for (size_t at = 0; at < n; at += kHexLine) {
-             const size_t take = n - at < kHexLine ? n - at : kHexLine;
-             to_hex(p + at, take, line);
-             line[2 * take] = '\n';
-             if (!write_out(line, 2 * take + 1)) return false;
-           }
-           return true;
-         })
-             ? kOk
-             : kFailed;
+  return for_each_piece(path, kHexLine, put_hex_lines) ? kOk : kFailed;
 }
 
 int hex_decode(const char *path) {
@@ -156,9 +158,9 @@ int hex_decode(const char *path) {
   constexpr size_t kStep = 1 << 20;  // the library takes int32_t lengths
   for (size_t at = 0; at < digits.size(); at += kStep) {
     const size_t n = digits.size() - at < kStep ? digits.size() - at : kStep;
-    const int32_t got = mmHexString2Data(reinterpret_cast<const char *>(digits.data()) + at,
-                                         static_cast<int32_t>(n), out.reserve(n / 2),
-                                         static_cast<int32_t>(n / 2));
+    const int32_t got =
+        mmHexString2Data(reinterpret_cast<const char *>(digits.data()) + at,
+                         static_cast<int32_t>(n), out.reserve(n / 2), static_cast<int32_t>(n / 2));
     out.commit(static_cast<size_t>(got));
   }
   return write_out(out.data(), out.size()) ? kOk : kFailed;
@@ -178,14 +180,10 @@ bool parse_cols(const char *text, size_t *cols) {
 int run_base64(int argc, char **argv) {
   bool decode = false;
   const char *wrap = nullptr;
-  const Option options[] = {{"-d", "--decode", nullptr, &decode},
-                            {"-w", "--wrap", &wrap, nullptr}};
+  const Option options[] = {{"-d", "--decode", nullptr, &decode}, {"-w", "--wrap", &wrap, nullptr}};
   int operands = 0;
-  switch (parse(argc, argv, options, sizeof options / sizeof options[0], &operands)) {
-    case Parsed::kHelp: return help(kBase64Help);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, options, sizeof options / sizeof options[0], &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kBase64Help) : kUsage;
   if (operands > 1) return usage("one input at most");
   size_t cols = 76;
   if (wrap != nullptr && !parse_cols(wrap, &cols)) return usage("invalid wrap size '%s'", wrap);
@@ -197,11 +195,8 @@ int run_hex(int argc, char **argv) {
   bool decode = false;
   const Option options[] = {{"-d", "--decode", nullptr, &decode}};
   int operands = 0;
-  switch (parse(argc, argv, options, 1, &operands)) {
-    case Parsed::kHelp: return help(kHexHelp);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, options, 1, &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kHexHelp) : kUsage;
   if (operands > 1) return usage("one input at most");
   const char *path = operands == 1 ? argv[1] : nullptr;
   return decode ? hex_decode(path) : hex_encode(path);

@@ -62,7 +62,7 @@ int32_t whole_len(const Hasher *h) {
 }
 
 constexpr uint64_t kShaMax = (uint64_t{1} << 29) - 1;  // the context counts bytes in 32 bits
-constexpr uint64_t kWholeMax = 0x7fffffff;            // MurmurHash3 takes an int32_t length
+constexpr uint64_t kWholeMax = 0x7fffffff;             // MurmurHash3 takes an int32_t length
 constexpr uint64_t kNoMax = ~uint64_t{0};
 
 const DigestAlgo kAlgos[] = {
@@ -76,13 +76,19 @@ const DigestAlgo kAlgos[] = {
      [](Hasher *h, const uint8_t *p, uint32_t n) { csha256_update(&h->state.sha, p, n); },
      [](Hasher *h, uint8_t *d) { csha256_final(&h->state.sha, d); }},
     {"crc32", 4, kNoMax, crc_start_inverted,
-     [](Hasher *h, const uint8_t *p, uint32_t n) { h->state.crc = GetCrc32(1, h->state.crc, p, n); },
+     [](Hasher *h, const uint8_t *p, uint32_t n) {
+       h->state.crc = GetCrc32(1, h->state.crc, p, n);
+     },
      crc_end_inverted},
     {"crc32-msb", 4, kNoMax, crc_start_inverted,
-     [](Hasher *h, const uint8_t *p, uint32_t n) { h->state.crc = GetCrc32(0, h->state.crc, p, n); },
+     [](Hasher *h, const uint8_t *p, uint32_t n) {
+       h->state.crc = GetCrc32(0, h->state.crc, p, n);
+     },
      crc_end_inverted},
     {"sum", 4, kNoMax, [](Hasher *h) { h->state.crc = 0; },
-     [](Hasher *h, const uint8_t *p, uint32_t n) { h->state.crc = GetCrc32(2, h->state.crc, p, n); },
+     [](Hasher *h, const uint8_t *p, uint32_t n) {
+       h->state.crc = GetCrc32(2, h->state.crc, p, n);
+     },
      [](Hasher *h, uint8_t *d) { put_be32(h->state.crc, d); }},
     {"murmur32", 4, kWholeMax, whole_start, whole_append,
      [](Hasher *h, uint8_t *d) {
@@ -112,11 +118,8 @@ int run_hash(int argc, char **argv) {
   const Option options[] = {{"-c", "--check", nullptr, &check},
                             {nullptr, "--quiet", nullptr, &quiet}};
   int operands = 0;
-  switch (parse(argc, argv, options, sizeof options / sizeof options[0], &operands)) {
-    case Parsed::kHelp: return help(kHelp);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, options, sizeof options / sizeof options[0], &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kHelp) : kUsage;
   if (operands == 0) return usage("which algorithm? (md5, sha224, sha256, crc32, ...)");
   const DigestAlgo *algo = find_algo(kAlgos, sizeof kAlgos / sizeof kAlgos[0], argv[1]);
   if (algo == nullptr) return usage("unknown algorithm '%s'", argv[1]);

@@ -45,11 +45,8 @@ int run_hmac(int argc, char **argv) {
                             {"-c", "--check", nullptr, &check},
                             {nullptr, "--quiet", nullptr, &quiet}};
   int operands = 0;
-  switch (parse(argc, argv, options, sizeof options / sizeof options[0], &operands)) {
-    case Parsed::kHelp: return help(kHelp);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, options, sizeof options / sizeof options[0], &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kHelp) : kUsage;
   if (operands == 0) return usage("which algorithm? (sha256 or sha224)");
   const DigestAlgo *algo = find_algo(kAlgos, sizeof kAlgos / sizeof kAlgos[0], argv[1]);
   if (algo == nullptr) return usage("unknown algorithm '%s'", argv[1]);

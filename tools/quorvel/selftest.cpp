@@ -160,14 +160,16 @@ bool hmac(bool is224) {
        "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b"},
       {"0c0c0c0c0c0c0c0c0c0c0c0c0c0c0c0c0c0c0c0c", "546573742057697468205472756e636174696f6e",
        "0e2aea68a90c8d37c988bcdb9fca6fa8", "a3b6167473100ee06e0c796c2955552b"},
-      {nullptr, "54657374205573696e67204c6172676572205468616e20426c6f636b2d53697a65204b6579202d"
-                "2048617368204b6579204669727374",
+      {nullptr,
+       "54657374205573696e67204c6172676572205468616e20426c6f636b2d53697a65204b6579202d"
+       "2048617368204b6579204669727374",
        "95e9a0db962095adaebe9b2d6f0dbce2d499f112f2d2b7273fa6870e",
        "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54"},
-      {nullptr, "5468697320697320612074657374207573696e672061206c6172676572207468616e20626c6f63"
-                "6b2d73697a65206b657920616e642061206c6172676572207468616e20626c6f636b2d73697a6520"
-                "646174612e20546865206b6579206e6565647320746f20626520686173686564206265666f726520"
-                "6265696e6720757365642062792074686520484d414320616c676f726974686d2e",
+      {nullptr,
+       "5468697320697320612074657374207573696e672061206c6172676572207468616e20626c6f63"
+       "6b2d73697a65206b657920616e642061206c6172676572207468616e20626c6f636b2d73697a6520"
+       "646174612e20546865206b6579206e6565647320746f20626520686173686564206265666f726520"
+       "6265696e6720757365642062792074686520484d414320616c676f726974686d2e",
        "3a854166ac5d9f023f54d517d0b39dbd946770db9c2b95c9f6f565d1",
        "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
   };
@@ -220,8 +222,10 @@ bool crc(int32_t mode, uint32_t check) {
 }
 
 // RFC 4648 sections 10 (Base64 and Base16).
-const char *const kRfc4648[][3] = {{"f", "Zg==", "66"},           {"fo", "Zm8=", "666F"},
-                                   {"foo", "Zm9v", "666F6F"},     {"foob", "Zm9vYg==", "666F6F62"},
+const char *const kRfc4648[][3] = {{"f", "Zg==", "66"},
+                                   {"fo", "Zm8=", "666F"},
+                                   {"foo", "Zm9v", "666F6F"},
+                                   {"foob", "Zm9vYg==", "666F6F62"},
                                    {"fooba", "Zm9vYmE=", "666F6F6261"},
                                    {"foobar", "Zm9vYmFy", "666F6F626172"}};
 
@@ -313,11 +317,8 @@ const struct {
 
 int run_selftest(int argc, char **argv) {
   int operands = 0;
-  switch (parse(argc, argv, nullptr, 0, &operands)) {
-    case Parsed::kHelp: return help(kHelp);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, nullptr, 0, &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kHelp) : kUsage;
   if (operands != 0) return usage("takes no operands");
   int code = kOk;
   for (const auto &c : kChecks) {

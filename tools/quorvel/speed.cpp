@@ -63,29 +63,30 @@ const struct {
      [](uint8_t *in, uint8_t *out, uint32_t n) { hmac_csha224(kKey, 32, in, n, out, 28); }},
     {"hmac-sha256",
      [](uint8_t *in, uint8_t *out, uint32_t n) { hmac_csha256(kKey, 32, in, n, out, 32); }},
-    {"crc32", [](uint8_t *in, uint8_t *out, uint32_t n) { out[0] = static_cast<uint8_t>(GetCrc32(1, ~0u, in, n)); }},
-    {"crc32-msb",
-     [](uint8_t *in, uint8_t *out, uint32_t n) { out[0] = static_cast<uint8_t>(GetCrc32(0, ~0u, in, n)); }},
-    {"sum", [](uint8_t *in, uint8_t *out, uint32_t n) { out[0] = static_cast<uint8_t>(GetCrc32(2, 0, in, n)); }},
-    {"murmur32", [](uint8_t *in, uint8_t *out, uint32_t n) {
-       MurmurHash3_x86_32(in, static_cast<int32_t>(n), 0, out);
-     }},
-    {"murmur128", [](uint8_t *in, uint8_t *out, uint32_t n) {
-       MurmurHash3_x64_128(in, static_cast<int32_t>(n), 0, out);
-     }},
-    {"murmur128-x86", [](uint8_t *in, uint8_t *out, uint32_t n) {
-       MurmurHash3_x86_128(in, static_cast<int32_t>(n), 0, out);
-     }},
+    {"crc32", [](uint8_t *in, uint8_t *out,
+                 uint32_t n) { out[0] = static_cast<uint8_t>(GetCrc32(1, ~0u, in, n)); }},
+    {"crc32-msb", [](uint8_t *in, uint8_t *out,
+                     uint32_t n) { out[0] = static_cast<uint8_t>(GetCrc32(0, ~0u, in, n)); }},
+    {"sum", [](uint8_t *in, uint8_t *out,
+               uint32_t n) { out[0] = static_cast<uint8_t>(GetCrc32(2, 0, in, n)); }},
+    {"murmur32", [](uint8_t *in, uint8_t *out,
+                    uint32_t n) { MurmurHash3_x86_32(in, static_cast<int32_t>(n), 0, out); }},
+    {"murmur128", [](uint8_t *in, uint8_t *out,
+                     uint32_t n) { MurmurHash3_x64_128(in, static_cast<int32_t>(n), 0, out); }},
+    {"murmur128-x86", [](uint8_t *in, uint8_t *out,
+                         uint32_t n) { MurmurHash3_x86_128(in, static_cast<int32_t>(n), 0, out); }},
     {"aes-128-ecb", aes<0, false>},
     {"aes-192-ecb", aes<1, false>},
     {"aes-256-ecb", aes<2, false>},
     {"aes-128-cbc", aes<0, true>},
     {"aes-192-cbc", aes<1, true>},
     {"aes-256-cbc", aes<2, true>},
-    {"base64", [](uint8_t *in, uint8_t *out, uint32_t n) {
+    {"base64",
+     [](uint8_t *in, uint8_t *out, uint32_t n) {
        ToBase64Simple(in, static_cast<int32_t>(n), reinterpret_cast<char *>(out), 2 * kMaxSize);
      }},
-    {"hex", [](uint8_t *in, uint8_t *out, uint32_t n) {
+    {"hex",
+     [](uint8_t *in, uint8_t *out, uint32_t n) {
        mmData2HexString(in, static_cast<int32_t>(n), reinterpret_cast<char *>(out),
                         2 * kMaxSize + 1);
      }},
@@ -126,11 +127,8 @@ int run_speed(int argc, char **argv) {
   const char *time = nullptr;
   const Option options[] = {{"-t", "--time", &time, nullptr}};
   int operands = 0;
-  switch (parse(argc, argv, options, 1, &operands)) {
-    case Parsed::kHelp: return help(kHelp);
-    case Parsed::kUsage: return kUsage;
-    case Parsed::kRun: break;
-  }
+  const Parsed parsed = parse(argc, argv, options, 1, &operands);
+  if (parsed != Parsed::kRun) return parsed == Parsed::kHelp ? help(kHelp) : kUsage;
   char *end = nullptr;
   const long ms = time ? std::strtol(time, &end, 10) : 1000;
   if (time && (end == time || *end != '\0' || ms < 1 || ms > 600000))

@@ -4,7 +4,7 @@
 # gzip and bzip2 (their CRCs), openssl enc and dgst; then its own error
 # paths.  Usage: tool_test.sh QUORVEL VERSION
 set -u
-Q=$1
+Q=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")  # the script works in a scratch directory
 VERSION=$2
 for tool in sha256sum sha224sum md5sum base64 xxd openssl gzip bzip2 cmp; do
   command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -76,6 +76,10 @@ for algo in sha256 sha224; do
     same "hmac $algo -K $f" '"$Q" hmac $algo -K 00FF10 < $f' 'echo "$want  -"'
   done
 done
+
+"$Q" hmac sha224 -k k small large > macs && "$Q" hmac sha224 -k k -c macs > out &&
+  printf 'small: OK\nlarge: OK\n' | cmp -s - out || fail "hmac -c: $(cat out)"
+status "hmac -c, other key" 1 '"$Q" hmac sha224 -k K -c macs'
 
 # Base64 and hex both ways; bad input fails as it does for the real tools.
 for f in empty abc small large; do

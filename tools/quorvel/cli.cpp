@@ -56,7 +56,7 @@ uint8_t *Buffer::reserve(size_t n) {
     while (want - size_ < n) want *= 2;
     auto *grown = static_cast<uint8_t *>(std::realloc(data_, want));
     if (grown == nullptr) {
-      error("out of memory (%zu bytes)", want);
+      error("out of memory (%llu bytes)", static_cast<unsigned long long>(want));
       std::exit(kFailed);
     }
     data_ = grown;

@@ -144,7 +144,7 @@ int run_speed(int argc, char **argv) {
   static uint8_t in[kMaxSize + 16], out[2 * kMaxSize + 64];
   for (size_t i = 0; i < sizeof in; ++i) in[i] = static_cast<uint8_t>(i * 131 + 7);
   print("%-14s", "MB/s");
-  for (size_t n : kSizes) print(" %8zu B", n);
+  for (size_t n : kSizes) print(" %8llu B", static_cast<unsigned long long>(n));
   print("\n");
   for (size_t k = 0; k < kAlgoCount; ++k)
     if ((operands == 0 || chosen[k]) && !run_row(k, ms, in, out)) return kFailed;

@@ -1,0 +1,59 @@
+// quorvel: the library's hashes, MACs, AES and codecs on the command line.
+#include <cstring>
+
+#include "cli.hpp"
+#include "commands.hpp"
+
+namespace {
+
+const struct {
+  const char *name;
+  int (*run)(int, char **);
+  const char *summary;
+} kCommands[] = {
+    {"hash", qcli::run_hash, "print or check digests and checksums of files (sha256sum style)"},
+    {"hmac", qcli::run_hmac, "print or check HMAC-SHA-256 or HMAC-SHA-224 of files"},
+    {"aes", qcli::run_aes, "AES-128/192/256 encryption and decryption, ECB or CBC"},
+    {"base64", qcli::run_base64, "Base64 encoding and decoding (a filter)"},
+    {"hex", qcli::run_hex, "plain hex encoding and decoding, as xxd -p (a filter)"},
+    {"selftest", qcli::run_selftest, "check every primitive against its published vectors"},
+    {"speed", qcli::run_speed, "measure the throughput of each primitive"},
+};
+
+int top_help() {
+  qcli::print(
+      "Usage: quorvel SUBCOMMAND [OPTION...] [ARGUMENT...]\n"
+      "       quorvel --version\n"
+      "The hashes, MACs, AES and codecs of the quorvel library.\n\nSubcommands:\n");
+  for (const auto &c : kCommands) qcli::print("  %-9s %s\n", c.name, c.summary);
+  qcli::print(
+      "\nEach answers --help.  Exit status: 0 done, 1 a check, verification, input\n"
+      "or output failed, 2 the command line is wrong.\n");
+  return qcli::kOk;
+}
+
+int dispatch(int argc, char **argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "Usage: quorvel SUBCOMMAND ...\nTry 'quorvel --help'.\n");
+    return qcli::kUsage;
+  }
+  const char *name = argv[1];
+  if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) return top_help();
+  if (std::strcmp(name, "--version") == 0) {
+    qcli::print("quorvel %s\n", QUORVEL_TOOL_VERSION);
+    return qcli::kOk;
+  }
+  for (const auto &c : kCommands)
+    if (std::strcmp(name, c.name) == 0) {
+      qcli::set_command(c.name);
+      return c.run(argc - 1, argv + 1);
+    }
+  std::fprintf(stderr, "quorvel: unknown subcommand '%s'\nTry 'quorvel --help'.\n", name);
+  return qcli::kUsage;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  return qcli::finish(dispatch(argc, argv));
+}

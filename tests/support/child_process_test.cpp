@@ -1,5 +1,6 @@
 // The child harness the other programs rely on: how a child ended, what it
-// wrote, a child that hangs, and calls made in a loop.
+// wrote, a child that hangs, calls made in a loop, and the parent's
+// temporary directory seen from a child.
 #include "support/child_process.hpp"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
+
+#include "support/files.hpp"
 
 namespace {
 
@@ -49,6 +53,18 @@ TEST(ChildProcess, EachCallInALoopRunsItsOwnBody) {
     seen += r.status + ":" + r.out + ";";
   }
   EXPECT_EQ(seen, "exit 0:0;exit 0:1;exit 0:2;");
+}
+
+// A child works in the directory its parent made, as a forked one would
+// (on Windows, where the child makes its own TempDir again, it finds it).
+TEST(ChildProcess, ChildSharesTheParentsTempDir) {
+  const qrvl_test::TempDir dir;
+  std::ofstream(dir / "parent") << "p";
+  qrvl_test::run_in_child([&] {
+    EXPECT_EQ(qrvl_test::read_file(dir / "parent"), "p");
+    std::ofstream(dir / "child") << "c";
+  });
+  EXPECT_EQ(qrvl_test::read_file(dir / "child"), "c");
 }
 
 }  // namespace

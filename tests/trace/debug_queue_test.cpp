@@ -36,8 +36,7 @@ bool g_gate_closed = false;
 
 void collect(const char *line, int32_t length) {
   std::unique_lock<std::mutex> lock(g_mutex);
-  g_emitted.push_back(
-      {std::string(line, static_cast<size_t>(length)), trace_test::tid()});
+  g_emitted.push_back({std::string(line, static_cast<size_t>(length)), trace_test::tid()});
   g_changed.notify_all();
   g_changed.wait(lock, [] { return !g_gate_closed; });
 }

@@ -13,32 +13,15 @@
 #endif
 
 #include <climits>
-#include <mutex>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "quorvel.h"
+#include "trace/trace_capture.hpp"
 
 namespace {
 
+using trace_test::take_routed;
+
 constexpr char kBindFailed[] = "Start_UDP_Broadcast_Server() bind() failed!";
-
-// The library's lines as "level tag message".
-std::mutex g_mutex;
-std::vector<std::string> g_lines;
-
-void route(const DebugInfo *info) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_lines.push_back(std::to_string(info->level) + " " + info->tag + " " + info->message);
-}
-
-void discard(const char *, int32_t) {}
-
-std::vector<std::string> take_lines() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return std::exchange(g_lines, {});
-}
 
 #if defined(_WIN32)
 void close_socket(int s) { closesocket(static_cast<SOCKET>(s)); }
@@ -93,7 +76,7 @@ void close_socket(int s) { close(s); }
 
 int open_socket(int type) { return socket(AF_INET, type, 0); }
 
-// The descriptor the next socket would get.
+// The descriptor the next socket would get: a leak shows up as a change.
 int open_state() {
   const int fd = open_socket(SOCK_DGRAM);
   close(fd);
@@ -117,13 +100,13 @@ class Sockets : public ::testing::Test {
     bind_to_loopback(first);
     close_socket(first);
 #endif
-    SetDebugMsgMask(0x1f);
-    SetDebugOutput(discard);  // keeps the failure lines off stderr
-    AddDebugInfoRoute(route);
-    take_lines();
+    trace_test::default_settings();
+    SetDebugOutput(trace_test::capture_output);  // keeps the failure lines off stderr
+    AddDebugInfoRoute(trace_test::capture_route<0>);
+    take_routed();
   }
   void TearDown() override {
-    DelDebugInfoRoute(route);
+    DelDebugInfoRoute(trace_test::capture_route<0>);
     SetDebugOutput(nullptr);
   }
 };
@@ -136,7 +119,10 @@ int option(int s, int name) {
 }
 
 void expect_one_message(int32_t level, const std::string &message) {
-  EXPECT_EQ(take_lines(), std::vector<std::string>{std::to_string(level) + " quorvel " + message});
+  const auto lines = take_routed();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(std::to_string(lines[0].level) + " " + lines[0].tag + " " + lines[0].message,
+            std::to_string(level) + " quorvel " + message);
 }
 
 TEST_F(Sockets, BroadcastSocketIsBoundWithBothOptions) {
@@ -194,7 +180,7 @@ TEST_F(Sockets, NonblockAndNoSigpipe) {
   EXPECT_EQ(SetSocketNonblock(s), -1);  // closed now
   EXPECT_EQ(SetSocketNonblock(-1), -1);
   for (int32_t v : {-1, 0, s, INT_MAX}) EXPECT_EQ(SetSocketNoSIGPIPE(v), 0);
-  EXPECT_TRUE(take_lines().empty());
+  EXPECT_TRUE(take_routed().empty());
 }
 
 }  // namespace

@@ -8,9 +8,7 @@
 
 #include "quorvel/runtime.h"
 #include "support/alloc_fault.hpp"
-#if !defined(_WIN32)
 #include "support/files.hpp"
-#endif
 
 namespace {
 

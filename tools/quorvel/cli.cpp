@@ -228,7 +228,7 @@ bool parse_hex(const char *text, Buffer *out) {
   const size_t n = std::strlen(text);
   if (n == 0 || n % 2 != 0 || n > 0x7ffffffe) return false;
   for (size_t i = 0; i < n; ++i)
-    if (std::strchr("0123456789abcdefABCDEF", text[i]) == nullptr || text[i] == '\0') return false;
+    if (std::strchr("0123456789abcdefABCDEF", text[i]) == nullptr) return false;
   const size_t at = out->size();
   const auto len = static_cast<int32_t>(n);
   const int32_t got = mmHexString2Data(text, len, out->reserve(n / 2), len / 2);

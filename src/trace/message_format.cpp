@@ -253,6 +253,10 @@ __attribute__((format(printf, 2, 0))) bool format_fast(Out &out, const char *f, 
             v = va_arg(args, unsigned);
             break;
         }
+        // C libraries disagree on a space before an unsigned number and on
+        // the alternate form of an octal 0 without digits: those go to the
+        // C library, so that a line reads the same whichever way it is made.
+        if (spec.space || (spec.alt && conversion == 'o' && spec.precision == 0)) return false;
         put_integer(out, spec, v, false, false, conversion);
         break;
       }

@@ -5,6 +5,14 @@
 
 #include "quorvel.h"
 
+/* Record sizes, checked as the program compiles, so that they hold also on
+   targets whose programs this machine cannot run (32-bit Windows). */
+#define QRVL_CHECK(name, condition) typedef char name[(condition) ? 1 : -1]
+QRVL_CHECK(trace_line_size, sizeof(TraceLine) == (sizeof(void *) == 4 ? 72 : 88));
+QRVL_CHECK(domain_record_size, sizeof(DomainRecord) == 288);
+QRVL_CHECK(sha256_context_size, sizeof(csha256_ctx) == 168);
+QRVL_CHECK(md5_context_size, sizeof(QRVL_MD5_CTX) == 88);
+
 static int lines = 0;
 static void count_line(const char *line, int32_t length) {
   (void)line;

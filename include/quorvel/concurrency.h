@@ -110,7 +110,8 @@ QRVL_API int32_t SemaphorePost(Semaphore *s);
 /* SemaphoreFree releases s; nobody may be waiting on it.  Always 0. */
 QRVL_API int32_t SemaphoreFree(Semaphore *s);
 
-/* CondInit makes c with no waiters.  0; -1 for a null c. */
+/* CondInit makes c with no waiters.  0; -1 for a null c, or when the
+   system has no semaphore left for its guard (Windows). */
 QRVL_API int32_t CondInit(Cond *c);
 /* CondWait releases m (held once by the caller, either kind), waits for
    CondSignal or CondBroadcast and takes m again.  1 when woken, 0 when

@@ -40,7 +40,7 @@ platform::EventPair *events_of(Cond *c) { return platform::as_event_pair(&c->eve
 extern "C" int32_t CondInit(Cond *c) {
   if (c == nullptr) return -1;
   c->waiters = 0;
-  MutexInit(&c->guard);
+  if (MutexInit(&c->guard) != 0) return -1;
   // Events here live inside the record and cannot fail to be made.
   platform::event_pair_init(events_of(c), false, true);
   return 0;

@@ -45,7 +45,9 @@ int32_t create(ThreadCtl *t, int32_t stack_size, ThreadRoutine routine, void *ar
 
   Handover handover;
   handover.ctl = t;
-  platform::semaphore_init(&handover.taken, 0, 1);
+  // A system semaphore (Windows) can fail to be made; waiting on one that
+  // was not would never end.
+  if (platform::semaphore_init(&handover.taken, 0, 1) != 0) return -1;
   const platform::ThreadStart start{thread_main, &handover};
   const size_t stack = stack_size < 0 ? 0u : static_cast<size_t>(stack_size);
   const uintptr_t handle = platform::thread_start(&start, stack);

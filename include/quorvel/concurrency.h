@@ -96,7 +96,7 @@ QRVL_API int32_t MutexUnlock(Mutex *m);
 QRVL_API int32_t MutexFree(Mutex *m);
 
 /** SemaphoreInit makes s with count units (at most 2147483647).  0; -1 when
-   count is negative or s is null. */
+   count is negative or s is null.  Call it once, before other threads use s. */
 QRVL_API int32_t SemaphoreInit(Semaphore *s, int32_t count);
 /** SemaphoreWait takes one unit: 1 when taken, 0 when timeout_ms passed
    first (0 only looks; negative waits without limit), -1 when the wait
@@ -110,7 +110,8 @@ QRVL_API int32_t SemaphorePost(Semaphore *s);
 /** SemaphoreFree releases s; nobody may be waiting on it.  Always 0. */
 QRVL_API int32_t SemaphoreFree(Semaphore *s);
 
-/** CondInit makes c with no waiters.  0; -1 for a null c. */
+/** CondInit makes c with no waiters.  0; -1 for a null c.
+   Call it once, before other threads use c. */
 QRVL_API int32_t CondInit(Cond *c);
 /** CondWait releases m (held once by the caller, either kind), waits for
    CondSignal or CondBroadcast and takes m again.  1 when woken, 0 when
@@ -170,7 +171,8 @@ typedef struct QList {
    above 10 as 10; stack_size below 0 is the platform default) that call
    callback (may be NULL: messages are then dropped) for every message.  A q
    already initialised is left as it is; a worker that cannot start is
-   skipped.  q is caller memory and must stay put until QListFree. */
+   skipped.  q is caller memory and must stay put until QListFree.
+   Call it once, before other threads post to q. */
 QRVL_API void QListInit(QList *q, QListCallback callback, void *user, void *context,
                         uint32_t worker_count, int32_t stack_size);
 /** QListPost queues a copy of length bytes with value; a worker passes it to

@@ -150,7 +150,8 @@ typedef struct hmac_csha256_ctx {
    context must not be used by two threads at once, distinct contexts may. */
 QRVL_API void csha256_init(csha256_ctx *ctx);
 
-/** csha224_init starts a SHA-224 computation in ctx. */
+/** csha224_init starts a SHA-224 computation in ctx.
+   One thread at a time per context. */
 QRVL_API void csha224_init(csha256_ctx *ctx);
 
 /** csha256_update absorbs len bytes of message into ctx; whole blocks are
@@ -158,15 +159,17 @@ QRVL_API void csha224_init(csha256_ctx *ctx);
    is 0. */
 QRVL_API void csha256_update(csha256_ctx *ctx, const uint8_t *message, uint32_t len);
 
-/** csha224_update is csha256_update under a second name. */
+/** csha224_update is csha256_update under a second name.
+   One thread at a time per context. */
 QRVL_API void csha224_update(csha256_ctx *ctx, const uint8_t *message, uint32_t len);
 
 /** csha256_final closes the message and writes the 32-byte SHA-256 digest.
-   The context is used up: init it again for another message. */
+   The context is used up: init it again for another message.
+   One thread at a time per context. */
 QRVL_API void csha256_final(csha256_ctx *ctx, uint8_t *digest);
 
 /** csha224_final closes the message and writes the 28-byte SHA-224 digest;
-   the bytes after them are left alone. */
+   the bytes after them are left alone.  One thread at a time per context. */
 QRVL_API void csha224_final(csha256_ctx *ctx, uint8_t *digest);
 
 /** csha256 writes the 32-byte SHA-256 digest of len bytes of message, on a
@@ -179,35 +182,40 @@ QRVL_API void csha224(const uint8_t *message, uint32_t len, uint8_t *digest);
 
 /** hmac_csha256_init keys ctx for HMAC-SHA-256 with key_size bytes of key (a
    key over 64 bytes is replaced by its SHA-256 digest; key may be NULL
-   when key_size is 0).  Finish it with hmac_csha256_final. */
+   when key_size is 0).  Finish it with hmac_csha256_final.
+   One thread at a time per context. */
 QRVL_API void hmac_csha256_init(hmac_csha256_ctx *ctx, const uint8_t *key, uint32_t key_size);
 
 /** hmac_csha224_init keys ctx for HMAC-SHA-224 (a key over 64 bytes is
-   replaced by its SHA-224 digest).  Finish it with hmac_csha224_final. */
+   replaced by its SHA-224 digest).  Finish it with hmac_csha224_final.
+   One thread at a time per context. */
 QRVL_API void hmac_csha224_init(hmac_csha256_ctx *ctx, const uint8_t *key, uint32_t key_size);
 
 /** hmac_csha256_reinit returns ctx to its state right after keying, ready
    for another message with the same key; it may be repeated any number of
-   times. */
+   times.  One thread at a time per context. */
 QRVL_API void hmac_csha256_reinit(hmac_csha256_ctx *ctx);
 
-/** hmac_csha224_reinit is hmac_csha256_reinit under a second name. */
+/** hmac_csha224_reinit is hmac_csha256_reinit under a second name.
+   One thread at a time per context. */
 QRVL_API void hmac_csha224_reinit(hmac_csha256_ctx *ctx);
 
-/** hmac_csha256_update absorbs len bytes of message into the MAC. */
+/** hmac_csha256_update absorbs len bytes of message into the MAC.
+   One thread at a time per context. */
 QRVL_API void hmac_csha256_update(hmac_csha256_ctx *ctx, const uint8_t *message, uint32_t len);
 
-/** hmac_csha224_update is hmac_csha256_update under a second name. */
+/** hmac_csha224_update is hmac_csha256_update under a second name.
+   One thread at a time per context. */
 QRVL_API void hmac_csha224_update(hmac_csha256_ctx *ctx, const uint8_t *message, uint32_t len);
 
 /** hmac_csha256_final writes the first mac_size bytes of the 32-byte MAC
    (a shorter mac_size gives the truncated MAC; a larger one is clamped to
    32, so nothing past the MAC is written).  The context is used up until
-   reinit or init. */
+   reinit or init.  One thread at a time per context. */
 QRVL_API void hmac_csha256_final(hmac_csha256_ctx *ctx, uint8_t *mac, uint32_t mac_size);
 
 /** hmac_csha224_final writes the first mac_size bytes of the 28-byte MAC
-   (mac_size clamped to 28). */
+   (mac_size clamped to 28).  One thread at a time per context. */
 QRVL_API void hmac_csha224_final(hmac_csha256_ctx *ctx, uint8_t *mac, uint32_t mac_size);
 
 /** hmac_csha256 writes the first mac_size bytes (at most 32) of the
@@ -242,7 +250,8 @@ QRVL_API void QRVL_MD5Init(QRVL_MD5_CTX *ctx);
 QRVL_API void QRVL_MD5Update(QRVL_MD5_CTX *ctx, const uint8_t *input, uint32_t len);
 /** QRVL_MD5Final pads the message, writes its 16-byte digest to digest and
    clears every byte of ctx, which needs QRVL_MD5Init before it is used
-   again.  Note the order: digest first, context second. */
+   again.  Note the order: digest first, context second.
+   One thread at a time per context. */
 QRVL_API void QRVL_MD5Final(uint8_t *digest, QRVL_MD5_CTX *ctx);
 
 /** GetCrc32 steps the running value crc over len bytes of data and returns

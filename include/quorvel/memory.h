@@ -40,7 +40,8 @@ QRVL_API int32_t sram_poollink(void *addr, uint32_t size);
    highest end; -2 when a pool is already linked; else 0.  Not thread-safe. */
 QRVL_API int32_t sram_partial_poollink(void **addrs, uint32_t *sizes, uint32_t count);
 
-/** sram_is_init returns 1 once a pool is linked, else 0. */
+/** sram_is_init returns 1 once a pool is linked, else 0.
+   Thread-safe once the pool is linked; linking is not. */
 QRVL_API int32_t sram_is_init(void);
 
 /** sram_malloc returns an uncleared block of at least size bytes from the
@@ -125,7 +126,8 @@ QRVL_API int32_t fastIdx_init(FastIdx *x, FastIdxSlot *slots, Mutex *locks, uint
    (in use) while the free ring still holds every slot and used is 0.  The
    slots are then meant to be handed out with fastIdx_alloc as usual (which
    sets state 1 again); releasing a slot that is still in the free ring
-   overfills the ring, which then looks empty, so callers should not. */
+   overfills the ring, which then looks empty, so callers should not.
+   Not thread-safe. */
 QRVL_API int32_t fastIdx_init2(FastIdx *x, FastIdxSlot *slots, Mutex *locks, uint32_t count);
 /** fastIdx_alloc hands out one slot, sets it in use and runs callback (if
    any) under its lock.  Returns the slot number; -1 when no slot is free or
@@ -163,8 +165,9 @@ QRVL_API void fastIdx_deinit(FastIdx *x);
 
 /** memdb_init prepares d over count records of record_size bytes at table,
    whose key field of key_length bytes lies at key (inside record 0); all
-   slots start free.  0, or -1 when key or table is NULL, key lies below
-   table, or count is 0 or slots NULL.  Caller memory throughout.  Release
+   slots start free.  0, or -1 when d, key or table is NULL, key lies below
+   table, the key field reaches past the end of the record, or count is 0
+   or slots NULL.  Caller memory throughout.  Release
    with fastIdx_deinit on &d->index.  Not thread-safe. */
 QRVL_API int32_t memdb_init(MemDb *d, void *table, Mutex *locks, FastIdxSlot *slots, uint32_t count,
                             uint32_t record_size, uint32_t key_length, const void *key);
@@ -189,7 +192,8 @@ QRVL_API int32_t memdb_erase(MemDb *d, const void *key, void *argument, FastIdxC
 /** memdb_route is fastIdx_route with callback for an in-use slot and none
    for a free one.  Thread-safe. */
 QRVL_API int32_t memdb_route(MemDb *d, uint32_t slot, void *argument, FastIdxCallback callback);
-/** memdb_route_delete is fastIdx_route_delete (the same function). */
+/** memdb_route_delete is fastIdx_route_delete (the same function).
+   Call it only from a callback running on slot. */
 QRVL_API int32_t memdb_route_delete(MemDb *d, uint32_t slot);
 /** memdb_lock is fastIdx_lock (the same function).  Thread-safe. */
 QRVL_API void memdb_lock(MemDb *d, uint32_t slot);
@@ -242,7 +246,8 @@ typedef struct RBIterator {
 /** rbtree_pool_malloc allocates the four arrays of pool for count records of
    record_size bytes; 0, or -1 (all four NULL) for a NULL pool, count or
    record_size 0, or when memory is short (each reported at level 3).
-   Release with rbtree_pool_free after rbtree_deinit. */
+   Release with rbtree_pool_free after rbtree_deinit.
+   One thread at a time per pool. */
 QRVL_API int32_t rbtree_pool_malloc(RBTreePool *pool, uint32_t count, uint32_t record_size);
 /** rbtree_pool_free frees the arrays of pool and sets them to NULL; 0, or -1
    for a NULL pool.  It releases no locks: rbtree_deinit comes first. */
@@ -292,16 +297,19 @@ QRVL_API int32_t rbtree_route(RBTree *tree, uint32_t slot, void *argument,
                               FastIdxCallback callback);
 /** rbtree_count returns the number of slots handed out.  Thread-safe. */
 QRVL_API uint32_t rbtree_count(RBTree *tree);
-/** rbtree_poolsize returns the number of slots of tree. */
+/** rbtree_poolsize returns the number of slots of tree.  Thread-safe. */
 QRVL_API uint32_t rbtree_poolsize(RBTree *tree);
 
 /** rbiterator_malloc gives it an array of capacity entries (count 0); 0, or
-   -1 when it cannot be allocated.  Release with rbiterator_free. */
+   -1 when it cannot be allocated.  Release with rbiterator_free.
+   One thread at a time per iterator. */
 QRVL_API int32_t rbiterator_malloc(RBIterator *it, uint32_t capacity);
 /** rbiterator_melink lends the caller's array of capacity entries to it
-   (count 0); 0, or -1 for a NULL array.  The array stays the caller's. */
+   (count 0); 0, or -1 for a NULL array.  The array stays the caller's.
+   One thread at a time per iterator. */
 QRVL_API int32_t rbiterator_melink(RBIterator *it, uint32_t capacity, uint32_t *array);
-/** rbiterator_free frees the array if rbiterator_malloc allocated it; 0. */
+/** rbiterator_free frees the array if rbiterator_malloc allocated it; 0.
+   One thread at a time per iterator. */
 QRVL_API int32_t rbiterator_free(RBIterator *it);
 /** rbtree_iterator walks tree under its lock in pre-order (order 0),
    in-order (1, ascending hash) or post-order (2) and stores the slot
@@ -310,9 +318,11 @@ QRVL_API int32_t rbiterator_free(RBIterator *it);
    unvisited are skipped): the array then holds the first capacity numbers
    of the order.  Entries past count are set to 0xFFFFFFFF.  Thread-safe. */
 QRVL_API int32_t rbtree_iterator(RBTree *tree, RBIterator *it, int32_t order);
-/** rbiterator_begin returns entry 0, or -1 when count is 0. */
+/** rbiterator_begin returns entry 0, or -1 when count is 0.
+   One thread at a time per iterator. */
 QRVL_API int32_t rbiterator_begin(RBIterator *it);
-/** rbiterator_end returns -1, the value that ends a loop over an iterator. */
+/** rbiterator_end returns -1, the value that ends a loop over an iterator.
+   Thread-safe. */
 QRVL_API int32_t rbiterator_end(void);
 /** rbiterator_next lowers count to capacity if it is larger, then counts it
    down and returns the entry at capacity - count, or -1 when count reaches
@@ -320,7 +330,8 @@ QRVL_API int32_t rbiterator_end(void);
    rbiterator_begin it yields entries 1 .. capacity - 1 in order, then -1.
    After a walk that filled fewer entries it follows the same rule, so it
    reads from the end of the array, where unfilled entries give -1: read
-   such a result by index, entries 0 .. count - 1, instead. */
+   such a result by index, entries 0 .. count - 1, instead.
+   One thread at a time per iterator. */
 QRVL_API int32_t rbiterator_next(RBIterator *it);
 
 /* ---- STD_Map and STD_List ---------------------------------------------------- */
@@ -369,90 +380,105 @@ typedef struct STD_List {
 } STD_List;
 
 /** STD_Map_Init sets map up over the caller's arrays, empty, and clears all
-   of their bytes.  The arrays stay the caller's and must outlive the map. */
+   of their bytes.  The arrays stay the caller's and must outlive the map.
+   Takes no lock: one thread at a time per map. */
 QRVL_API void STD_Map_Init(STD_Map *map, void *bitmap, void *keys, void *values,
                            uint32_t capacity, uint32_t key_size, uint32_t value_size);
 
 /** STD_Map_Size returns the number of entries (the same function as
-   STD_List_Size: both read the record's second field). */
+   STD_List_Size: both read the record's second field).
+   Takes no lock: one thread at a time per map. */
 QRVL_API uint32_t STD_Map_Size(const STD_Map *map);
 
 /** STD_Map_Exist returns 1 if an entry holds key (key_size bytes), else 0;
-   a key size of 0 never matches. */
+   a key size of 0 never matches.
+   Takes no lock: one thread at a time per map. */
 QRVL_API int32_t STD_Map_Exist(const STD_Map *map, const void *key);
 
 /** STD_Map_Find clears cursor, then returns 0 and points it at the
-   lowest-numbered entry holding key (count 1), or returns -1. */
+   lowest-numbered entry holding key (count 1), or returns -1.
+   Takes no lock: one thread at a time per map. */
 QRVL_API int32_t STD_Map_Find(const STD_Map *map, const void *key, STD_MapCursor *cursor);
 
 /** STD_Map_Insert copies key and value into the lowest free slot and returns
-   0; returns -1 when the key is present or the map is full. */
+   0; returns -1 when the key is present or the map is full.
+   Takes no lock: one thread at a time per map. */
 QRVL_API int32_t STD_Map_Insert(STD_Map *map, const void *key, const void *value);
 
 /** STD_Map_Erase frees the cursor's slot if it holds an entry; its key and
-   value bytes stay. */
+   value bytes stay.  Takes no lock: one thread at a time per map. */
 QRVL_API void STD_Map_Erase(STD_Map *map, const STD_MapCursor *cursor);
 
 /** STD_Map_Clear empties map: clears the bitmap and only the first key and
-   the first value of the arrays. */
+   the first value of the arrays.
+   Takes no lock: one thread at a time per map. */
 QRVL_API void STD_Map_Clear(STD_Map *map);
 
 /** STD_Map_Rbegin clears cursor and, unless the map is empty, points it at
    the lowest-numbered entry (count 1).  Walk with STD_Map_Rnext until
-   STD_Map_Rend; entries come in ascending slot order. */
+   STD_Map_Rend; entries come in ascending slot order.
+   Takes no lock: one thread at a time per map. */
 QRVL_API void STD_Map_Rbegin(const STD_Map *map, STD_MapCursor *cursor);
 
 /** STD_Map_Rnext moves cursor to the next entry above its slot (count + 1),
    or sets its end flag: at a free slot once count has reached the size, or
    past the last slot.  Erasing the current entry during a walk lowers the
-   size, so the walk may then end early. */
+   size, so the walk may then end early.
+   Takes no lock: one thread at a time per map. */
 QRVL_API void STD_Map_Rnext(const STD_Map *map, STD_MapCursor *cursor);
 
 /** STD_Map_Rend returns 1 when the map is empty or the cursor's walk has
-   ended, else 0. */
+   ended, else 0.  Takes no lock: one thread at a time per map. */
 QRVL_API int32_t STD_Map_Rend(const STD_Map *map, const STD_MapCursor *cursor);
 
 /** STD_List_Init sets list up, empty, over array (capacity * element_size
-   bytes, all cleared).  The array stays the caller's. */
+   bytes, all cleared).  The array stays the caller's.
+   Takes no lock: one thread at a time per list. */
 QRVL_API void STD_List_Init(STD_List *list, void *array, uint32_t capacity,
                             uint32_t element_size);
 
 /** STD_List_Size returns the number of elements (one function with
-   STD_Map_Size). */
+   STD_Map_Size).  Takes no lock: one thread at a time per list. */
 QRVL_API uint32_t STD_List_Size(const STD_List *list);
 
 /** STD_List_Front returns the first element in the array, or NULL if the
-   list is empty. */
+   list is empty.  Takes no lock: one thread at a time per list. */
 QRVL_API void *STD_List_Front(const STD_List *list);
 
 /** STD_List_Back returns the last element in the array, or NULL if the list
-   is empty. */
+   is empty.  Takes no lock: one thread at a time per list. */
 QRVL_API void *STD_List_Back(const STD_List *list);
 
 /** STD_List_Push_Front copies element (element_size bytes) in front of the
-   first element; 0, or -1 when the list is full. */
+   first element; 0, or -1 when the list is full.
+   Takes no lock: one thread at a time per list. */
 QRVL_API int32_t STD_List_Push_Front(STD_List *list, const void *element);
 
 /** STD_List_Push_Back copies element behind the last element; 0, or -1 when
-   the list is full. */
+   the list is full.  Takes no lock: one thread at a time per list. */
 QRVL_API int32_t STD_List_Push_Back(STD_List *list, const void *element);
 
 /** STD_List_Pop_Front drops the first element (read it with STD_List_Front
-   first); an empty list is left alone. */
+   first); an empty list is left alone.
+   Takes no lock: one thread at a time per list. */
 QRVL_API void STD_List_Pop_Front(STD_List *list);
 
-/** STD_List_Pop_Back drops the last element; an empty list is left alone. */
+/** STD_List_Pop_Back drops the last element; an empty list is left alone.
+   Takes no lock: one thread at a time per list. */
 QRVL_API void STD_List_Pop_Back(STD_List *list);
 
 /** STD_List_Begin returns the n-th element from the front, n taken modulo
-   the size, or NULL if the list is empty. */
+   the size, or NULL if the list is empty.
+   Takes no lock: one thread at a time per list. */
 QRVL_API void *STD_List_Begin(const STD_List *list, uint32_t n);
 
 /** STD_List_Reverse returns the n-th element from the back, n taken modulo
-   the size, or NULL if the list is empty. */
+   the size, or NULL if the list is empty.
+   Takes no lock: one thread at a time per list. */
 QRVL_API void *STD_List_Reverse(const STD_List *list, uint32_t n);
 
-/** STD_List_Clear empties list; the array bytes are left as they are. */
+/** STD_List_Clear empties list; the array bytes are left as they are.
+   Takes no lock: one thread at a time per list. */
 QRVL_API void STD_List_Clear(STD_List *list);
 
 /* ---- slp string ring, Cclass object pool and bit arrays --------------------- */
@@ -461,18 +487,22 @@ QRVL_API void STD_List_Clear(STD_List *list);
    7 - n % 8 of byte n / 8.  A NULL byte array makes every call do nothing.
    None of these, nor Cclass or Slp, takes a lock. */
 
-/** SetBit sets bit n of bytes to 1 if value is not 0, else to 0. */
+/** SetBit sets bit n of bytes to 1 if value is not 0, else to 0.
+   Takes no lock: one thread at a time per array. */
 QRVL_API void SetBit(uint8_t *bytes, uint32_t n, uint8_t value);
 
 /** SetBitsByStr writes text onto the bits from first on, one bit per
-   character: '0' clears a bit, any other character sets it. */
+   character: '0' clears a bit, any other character sets it.
+   Takes no lock: one thread at a time per array. */
 QRVL_API void SetBitsByStr(uint8_t *bytes, uint32_t first, const char *text);
 
-/** GetBit returns bit n of bytes (0 or 1); 0 for a NULL array. */
+/** GetBit returns bit n of bytes (0 or 1); 0 for a NULL array.
+   Takes no lock: one thread at a time per array. */
 QRVL_API uint8_t GetBit(const uint8_t *bytes, uint32_t n);
 
 /** GetBitsIntoStr writes the n bits from first on as '0'/'1' characters and
-   a zero byte into text, which needs n + 1 bytes (nothing for NULL text). */
+   a zero byte into text, which needs n + 1 bytes (nothing for NULL text).
+   Takes no lock: one thread at a time per array. */
 QRVL_API void GetBitsIntoStr(const uint8_t *bytes, uint32_t first, uint32_t n, char *text);
 
 /** Cclass is a pool of count objects of object_size bytes in caller arrays,
@@ -488,20 +518,22 @@ typedef struct Cclass {
 } Cclass;
 
 /** Cclass_pool sets pool up over flags (count bytes) and objects (count *
-   object_size bytes), all free, and clears both arrays. */
+   object_size bytes), all free, and clears both arrays.
+   Takes no lock: one thread at a time per pool. */
 QRVL_API void Cclass_pool(Cclass *pool, uint8_t *flags, void *objects, uint32_t count,
                           uint32_t object_size);
 
 /** Cclass_new marks the lowest free object in use and returns it (bytes not
    cleared); with none free prints "warning: no memory space !" on standard
-   output and returns NULL. */
+   output and returns NULL.  Takes no lock: one thread at a time per pool. */
 QRVL_API void *Cclass_new(Cclass *pool);
 
 /** Cclass_delete frees object.  An address that is not the start of one of
    the pool's objects prints "warning: delete an invalid C-class pointer !",
    a free object "warning: delete an expire C-class pointer !" (standard
    output), and the pool stays unchanged.  With object_size 0 every object
-   has the same address and the lowest one in use is freed. */
+   has the same address and the lowest one in use is freed.
+   Takes no lock: one thread at a time per pool. */
 QRVL_API void Cclass_delete(Cclass *pool, void *object);
 
 /** Slp, the string link pool, is a ring of capacity bytes (plus one byte
@@ -520,16 +552,18 @@ typedef struct Slp {
 
 /** slp_malloc sets slp up on a newly allocated ring of count * size bytes;
    0, or -1 when the product is 0, does not fit in 32 bits, or malloc
-   fails.  Release the ring with slp_mefree. */
+   fails.  Release the ring with slp_mefree.
+   Takes no lock: one thread at a time per ring. */
 QRVL_API int32_t slp_malloc(Slp *slp, uint32_t count, uint32_t size);
 
 /** slp_melink sets slp up in the caller's buffer (capacity size - 1); 0, or
    -1 when buffer is NULL or size is below 2.  The buffer stays the caller's
-   and must outlive the ring. */
+   and must outlive the ring.  Takes no lock: one thread at a time per ring. */
 QRVL_API int32_t slp_melink(Slp *slp, void *buffer, uint32_t size);
 
 /** slp_mefree frees a ring made by slp_malloc and returns 0; -1 for a lent
-   ring (nothing is freed).  The record's fields are left as they are. */
+   ring (nothing is freed).  The record's fields are left as they are.
+   Takes no lock: one thread at a time per ring. */
 QRVL_API int32_t slp_mefree(Slp *slp);
 
 /** slp_putstr appends text; consecutive texts join into one.  When the ring
@@ -537,23 +571,27 @@ QRVL_API int32_t slp_mefree(Slp *slp);
    that the kept text starts at a whole line (or is empty); unread bytes
    dropped this way set the overflow flag and move the reader along.  A
    reader that had read everything gets the new text from its first byte.
-   An empty text changes nothing. */
+   An empty text changes nothing.
+   Takes no lock: one thread at a time per ring. */
 QRVL_API void slp_putstr(Slp *slp, const char *text);
 
 /** slp_readstr copies up to max unread bytes (including the text's ending
    zero byte when it gets there) into buffer, which needs max + 1 bytes and
    is always zero-terminated, and returns how many it copied (0 when nothing
    is unread or max is 0); -1 for a NULL buffer.  It stores the overflow
-   flag through overflow (if not NULL) and clears it. */
+   flag through overflow (if not NULL) and clears it.
+   Takes no lock: one thread at a time per ring. */
 QRVL_API int32_t slp_readstr(Slp *slp, char *buffer, uint32_t max, uint8_t *overflow);
 
 /** slp_getstr_p1 returns the first piece of the kept text (zero-terminated,
    inside the ring).  On 32-bit targets it is the same function as
-   STD_Map_Size and STD_List_Size. */
+   STD_Map_Size and STD_List_Size.
+   Takes no lock: one thread at a time per ring. */
 QRVL_API const char *slp_getstr_p1(const Slp *slp);
 
 /** slp_getstr_p2 returns the second piece of the kept text: the start of the
-   ring when the text wraps round its end, else an empty string. */
+   ring when the text wraps round its end, else an empty string.
+   Takes no lock: one thread at a time per ring. */
 QRVL_API const char *slp_getstr_p2(const Slp *slp);
 
 QRVL_END_DECLS

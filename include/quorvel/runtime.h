@@ -68,10 +68,12 @@ QRVL_API void GetCurrentMTime(int64_t *seconds, uint16_t *milliseconds);
    the C library's own serves under this name.  Thread-safe. */
 QRVL_API int gettimeofday(struct timeval *tv, void *zone);
 #endif
-/** StartTimeDist arms the stop-watch td with the current tick count. */
+/** StartTimeDist arms the stop-watch td with the current tick count.
+   One thread at a time per record. */
 QRVL_API void StartTimeDist(TimeDist *td);
 /** FinishTimeDist returns the milliseconds since StartTimeDist, or 0 for an
-   unarmed record or a wrapped tick counter.  td is not changed. */
+   unarmed record or a wrapped tick counter.  td is not changed.
+   Thread-safe on distinct records. */
 QRVL_API uint64_t FinishTimeDist(TimeDist *td);
 /** SetUtmZone sets the process-wide zone name index (0 "GMT", 1 "UTC"; any
    other index names "UTC") and the seconds offset that MakeUnixTime adds.
@@ -91,9 +93,11 @@ QRVL_API Utm *GetLocalUtm(uint32_t seconds, Utm *tm);
    Thread-safe. */
 QRVL_API char *GetUtmStr(const Utm *tm, char *buffer);
 /** MakeUnixTime normalises tm in place and returns its seconds since 1970
-   plus the zone's seconds offset, or -1 before 1970 or past 2^31 - 1. */
+   plus the zone's seconds offset, or -1 before 1970 or past 2^31 - 1.
+   Thread-safe on distinct records. */
 QRVL_API int32_t MakeUnixTime(Utm *tm);
-/** is_memory_inverse returns 1 on a big-endian host, 0 otherwise. */
+/** is_memory_inverse returns 1 on a big-endian host, 0 otherwise.
+   Thread-safe. */
 QRVL_API uint8_t is_memory_inverse(void);
 
 /* ---- sfio file layer ---------------------------------------------------- */
@@ -168,21 +172,29 @@ QRVL_API void sfio_set_origin(int32_t set, int32_t current, int32_t end);
    and is not synchronised; there is no way back to the defaults except
    saving the old value first. */
 QRVL_API void sfio_set_fopen(SfioOpenFunc open_func);
-/** sfio_set_fclose replaces sfio_close. */
+/** sfio_set_fclose replaces sfio_close.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_fclose(SfioCloseFunc close_func);
-/** sfio_set_fread replaces sfio_read. */
+/** sfio_set_fread replaces sfio_read.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_fread(SfioReadFunc read_func);
-/** sfio_set_fwrite replaces sfio_write. */
+/** sfio_set_fwrite replaces sfio_write.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_fwrite(SfioWriteFunc write_func);
-/** sfio_set_fflush replaces sfio_flush. */
+/** sfio_set_fflush replaces sfio_flush.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_fflush(SfioFlushFunc flush_func);
-/** sfio_set_fseek replaces sfio_seek. */
+/** sfio_set_fseek replaces sfio_seek.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_fseek(SfioSeekFunc seek_func);
-/** sfio_set_ftell replaces sfio_tell. */
+/** sfio_set_ftell replaces sfio_tell.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_ftell(SfioTellFunc tell_func);
-/** sfio_set_rewind replaces sfio_rewind. */
+/** sfio_set_rewind replaces sfio_rewind.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_rewind(SfioRewindFunc rewind_func);
-/** sfio_set_feof replaces sfio_eof. */
+/** sfio_set_feof replaces sfio_eof.
+   Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_feof(SfioEofFunc eof_func);
 
 /* ---- Commands and fields ------------------------------------------------ */
@@ -205,12 +217,12 @@ QRVL_API int32_t Ncommand(const char *src, char *table, char sep, int32_t rows, 
    the very end adds no field; when max fields are stored the last one
    keeps the unsplit rest.  Returns the number of fields stored: 0 for a
    NULL or empty text and, with nothing written, for max below 1 or NULL
-   fields. */
+   fields.  Thread-safe on distinct texts. */
 QRVL_API int32_t NCommandCutter(char *text, char sep, char **fields, int32_t max);
 /** NCommandRecover puts sep back into the first n zero bytes from the start
    of text (nothing for n below 1 or a NULL text).  The walk goes on past
    the end of the text: n must not exceed the number of separators that
-   NCommandCutter replaced. */
+   NCommandCutter replaced.  Thread-safe on distinct texts. */
 QRVL_API void NCommandRecover(char *text, char sep, int32_t n);
 
 /** cmd_popen starts command as a new process and returns a handle to read
@@ -256,48 +268,57 @@ QRVL_API int32_t _WIN_getcpunum(void);
    All are safe from several threads on separate data, except
    patch_strtok. */
 
-/** patch_strlen returns the number of bytes of s before its zero byte. */
+/** patch_strlen returns the number of bytes of s before its zero byte.
+   Thread-safe on separate data. */
 QRVL_API int32_t patch_strlen(const char *s);
 /** patch_strcspn returns the length of the leading part of s that holds no
-   byte of reject (patch_strlen(s) for an empty reject). */
+   byte of reject (patch_strlen(s) for an empty reject).
+   Thread-safe on separate data. */
 QRVL_API int32_t patch_strcspn(const char *s, const char *reject);
 /** patch_strchr returns the first position of the byte c (taken as unsigned
-   8-bit) in s, the terminating zero for c = 0, or NULL. */
+   8-bit) in s, the terminating zero for c = 0, or NULL.
+   Thread-safe on separate data. */
 QRVL_API char *patch_strchr(const char *s, int32_t c);
 /** patch_strstr returns the first occurrence of needle in haystack:
    haystack itself for an empty needle, NULL when either is NULL or when
-   needle does not occur. */
+   needle does not occur.  Thread-safe on separate data. */
 QRVL_API char *patch_strstr(const char *haystack, const char *needle);
-/** patch_strcat appends src and its zero byte to dst and returns dst. */
+/** patch_strcat appends src and its zero byte to dst and returns dst.
+   Thread-safe on separate data. */
 QRVL_API char *patch_strcat(char *dst, const char *src);
-/** patch_strcpy copies src and its zero byte to dst and returns dst. */
+/** patch_strcpy copies src and its zero byte to dst and returns dst.
+   Thread-safe on separate data. */
 QRVL_API char *patch_strcpy(char *dst, const char *src);
 /** patch_strncpy copies at most n bytes of src to dst, fills the rest of
    the n bytes with zeros when src is shorter, leaves dst unterminated when
-   src has n bytes or more, and returns dst. */
+   src has n bytes or more, and returns dst.  Thread-safe on separate data. */
 QRVL_API char *patch_strncpy(char *dst, const char *src, size_t n);
 /** patch_strcmp returns exactly -1, 0 or 1 as a is below, equal to or
-   above b, comparing unsigned bytes. */
+   above b, comparing unsigned bytes.  Thread-safe on separate data. */
 QRVL_API int32_t patch_strcmp(const char *a, const char *b);
-/** patch_strncmp is patch_strcmp over at most n bytes (0 for n = 0). */
+/** patch_strncmp is patch_strcmp over at most n bytes (0 for n = 0).
+   Thread-safe on separate data. */
 QRVL_API int32_t patch_strncmp(const char *a, const char *b, size_t n);
 /** patch_strcasecmp compares with 'A'-'Z' folded to 'a'-'z' (no other byte
    is folded) and returns 0, or the folded byte of a minus the folded byte
-   of b at the first difference (-255..255). */
+   of b at the first difference (-255..255).  Thread-safe on separate data. */
 QRVL_API int32_t patch_strcasecmp(const char *a, const char *b);
-/** patch_strncasecmp is patch_strcasecmp over at most n bytes. */
+/** patch_strncasecmp is patch_strcasecmp over at most n bytes.
+   Thread-safe on separate data. */
 QRVL_API int32_t patch_strncasecmp(const char *a, const char *b, size_t n);
 /** patch_memcmp returns 0 when the n bytes are equal, otherwise the byte of
-   a minus the byte of b (unsigned) at the first difference. */
+   a minus the byte of b (unsigned) at the first difference.
+   Thread-safe on separate data. */
 QRVL_API int32_t patch_memcmp(const void *a, const void *b, size_t n);
 /** patch_memcpy copies n bytes one at a time in ascending address order and
    returns dst; a destination starting inside the source repeats its
-   leading bytes. */
+   leading bytes.  Thread-safe on separate data. */
 QRVL_API void *patch_memcpy(void *dst, const void *src, size_t n);
-/** patch_memset fills n bytes of dst with the byte c and returns dst. */
+/** patch_memset fills n bytes of dst with the byte c and returns dst.
+   Thread-safe on separate data. */
 QRVL_API void *patch_memset(void *dst, int32_t c, size_t n);
 /** patch_memmove copies n bytes correctly for overlapping regions and
-   returns dst. */
+   returns dst.  Thread-safe on separate data. */
 QRVL_API void *patch_memmove(void *dst, const void *src, size_t n);
 /** patch_strtok returns the next token of s (or, for s NULL, of the text
    left by the previous call) split at any byte of delimiters, writing a
@@ -314,41 +335,45 @@ QRVL_API char *patch_strtok(char *s, const char *delimiters);
    thread-safe.  Out-of-domain arguments give what the formulas yield. */
 
 /** omath_sqrt returns an approximate square root of x (float precision; a
-   tiny positive value for 0). */
+   tiny positive value for 0).  Thread-safe. */
 QRVL_API float omath_sqrt(double x);
 /** omath_pow returns approximately x to the power y: 0 for x = 0, 1 for
    y = 0, exact repeated squaring for whole y, and a fractional y below 1
    taken as 1 / n with n = the integer part of 1 / y (0.4 gives the square
    root).  n is capped at 2147483647.  An infinite or NaN y gives NaN
-   instead of recursing without end. */
+   instead of recursing without end.  Thread-safe. */
 QRVL_API double omath_pow(double x, double y);
 /** omath_sin returns an approximate sine of x (radians) from a corrected
    parabola.  Whole turns are removed one at a time, as the formula
    intends, up to 1024 turns from 0; beyond that they are removed in one
    step first (a faster, more accurate route to the same place); past 2^62
    turns a double carries no phase and, like an infinite or NaN argument,
-   gives NaN. */
+   gives NaN.  Thread-safe. */
 QRVL_API double omath_sin(double x);
-/** omath_cos returns omath_sin(x + 1.57079632679489). */
+/** omath_cos returns omath_sin(x + 1.57079632679489).  Thread-safe. */
 QRVL_API double omath_cos(double x);
 /** omath_tan returns the sine over the cosine of x, the cosine taken as
-   1e-7 where it is exactly 0. */
+   1e-7 where it is exactly 0.  Thread-safe. */
 QRVL_API double omath_tan(double x);
-/** omath_asin returns an approximate arc sine of x in -1..1 (radians). */
+/** omath_asin returns an approximate arc sine of x in -1..1 (radians).
+   Thread-safe. */
 QRVL_API double omath_asin(double x);
-/** omath_acos returns an approximate arc cosine of x in -1..1 (radians). */
+/** omath_acos returns an approximate arc cosine of x in -1..1 (radians).
+   Thread-safe. */
 QRVL_API double omath_acos(double x);
 /** omath_atan2 returns an approximate angle of the point (x, y) in -pi..pi;
-   (0, 0) gives NaN. */
+   (0, 0) gives NaN.  Thread-safe. */
 QRVL_API double omath_atan2(double y, double x);
-/** omath_atan returns an approximate arc tangent of x (radians). */
+/** omath_atan returns an approximate arc tangent of x (radians).
+   Thread-safe. */
 QRVL_API double omath_atan(double x);
 /** omath_gcd returns the greatest common divisor of a and b, or 0 unless
-   both are at least 1. */
+   both are at least 1.  Thread-safe. */
 QRVL_API int32_t omath_gcd(int32_t a, int32_t b);
 /** omath_lcm returns a * b / omath_gcd(a, b), or 0 unless both are at
    least 1.  The product is taken modulo 2^32 and read as signed before the
-   division, so an lcm past 2147483647 gives a wrong but defined value. */
+   division, so an lcm past 2147483647 gives a wrong but defined value.
+   Thread-safe. */
 QRVL_API int32_t omath_lcm(int32_t a, int32_t b);
 
 /* ---- Console helpers ---------------------------------------------------- */
@@ -372,18 +397,19 @@ typedef struct TrySleepState {
   uint32_t unit;    /**< factor from time units to wait units; shortest wait */
 } TrySleepState;
 
-/** TryScanfInit sets state to its initial values with parameter 10. */
+/** TryScanfInit sets state to its initial values with parameter 10.
+   One thread at a time per record. */
 QRVL_API void TryScanfInit(TryScanfState *state);
 /** TryScanfInit2 sets state to its initial values with the given
-   parameter. */
+   parameter.  One thread at a time per record. */
 QRVL_API void TryScanfInit2(TryScanfState *state, uint32_t parameter);
 /** TryScanf reads nothing and returns 0 on Linux, whatever its argument
    (console input is not polled here; the record keeps one code path for
    callers across platforms).  It is the same function as
-   SetSocketNoSIGPIPE. */
+   SetSocketNoSIGPIPE.  Thread-safe. */
 QRVL_API int32_t TryScanf(TryScanfState *state);
 /** TrySleepInit readies state with the given unit: restart 1, last and
-   elapsed 0. */
+   elapsed 0.  One thread at a time per state. */
 QRVL_API void TrySleepInit(TrySleepState *state, uint32_t unit);
 /** TrySleep returns how much of wait is still left at the time now (in the
    caller's units, which unit converts to those of wait), or 0 when the
@@ -402,7 +428,7 @@ QRVL_API uint32_t TrySleep(TrySleepState *state, uint32_t now, uint32_t wait);
    them yields text that is not valid JSON.  A record may be read by several
    threads at once; changing it needs the caller's own lock. */
 
-/** Element type codes; any other code marks a slot as empty. */
+/* Element type codes; any other code marks a slot as empty. */
 #define CJSON_TYPE_STRING 1u   /**< "text"; a NULL text is written as "" */
 #define CJSON_TYPE_ARRAY 2u    /**< the nested CJSON written as an array */
 #define CJSON_TYPE_BOOLEAN 3u  /**< true when value is not 0, else false */
@@ -410,9 +436,9 @@ QRVL_API uint32_t TrySleep(TrySleepState *state, uint32_t now, uint32_t wait);
 #define CJSON_TYPE_SIGNED 5u   /**< value as a signed 32-bit decimal */
 #define CJSON_TYPE_OBJECT 6u   /**< the nested CJSON written as an object */
 
-/** Most nesting levels CJSON_CreateString follows, the top level counting
-   as the first: a nested CJSON deeper than this is written as nothing at
-   all, as if it were NULL.  The bound keeps a record that contains itself
+/** CJSON_MAX_DEPTH is the most nesting levels CJSON_CreateString follows,
+   the top level counting as the first: a nested CJSON deeper than this is
+   written as nothing at all, as if it were NULL.  The bound keeps a record that contains itself
    from recursing without end, and it holds both when writing and when
    measuring, so that both give the same count. */
 #define CJSON_MAX_DEPTH 256u
@@ -436,40 +462,48 @@ typedef struct CJSON {
 /** CJSON_Init zero-fills capacity slots of table (when table is not NULL)
    and json, then gives json the table and capacity; with a NULL table or a
    capacity of 0 json is left without a table.  The table stays the
-   caller's.  A NULL json is ignored (the table is still cleared). */
+   caller's.  A NULL json is ignored (the table is still cleared).
+   Not synchronised: changing a record needs the caller's lock. */
 QRVL_API void CJSON_Init(CJSON *json, CJSON_Element *table, uint32_t capacity);
 /** CJSON_Init2 zero-fills json and gives it a zero-filled table of capacity
    slots, allocated by the library and released by CJSON_Free; a capacity
    of 0 leaves json without a table.  Returns 0, or -1 for a NULL json, a
    table of more than 4294967295 bytes or a failed allocation, leaving
-   json unchanged then. */
+   json unchanged then.
+   Not synchronised: changing a record needs the caller's lock. */
 QRVL_API int32_t CJSON_Init2(CJSON *json, uint32_t capacity);
 /** CJSON_Free releases the table if CJSON_Init2 allocated it, then
-   zero-fills json; a NULL json is ignored. */
+   zero-fills json; a NULL json is ignored.
+   Not synchronised: changing a record needs the caller's lock. */
 QRVL_API void CJSON_Free(CJSON *json);
 /** CJSON_SetElement1 makes element a string: key, type 1, value 0 and the
-   text (referenced, not copied).  A NULL element is ignored. */
+   text (referenced, not copied).  A NULL element is ignored.
+   Not synchronised: one thread at a time per element. */
 QRVL_API void CJSON_SetElement1(CJSON_Element *element, const char *key, const char *text);
 /** CJSON_SetElement2 makes element a nested array (is_array not 0, type 2)
    or object (type 6) referring to nested, with value 0.  A NULL element is
-   ignored. */
+   ignored.  Not synchronised: one thread at a time per element. */
 QRVL_API void CJSON_SetElement2(CJSON_Element *element, const char *key, const CJSON *nested,
                                 uint8_t is_array);
 /** CJSON_SetElement3 stores key and type in element; for types 3, 4 and 5
    also value, for any other type value 0; the pointer becomes NULL, so a
-   type 1 set here is an empty string.  A NULL element is ignored. */
+   type 1 set here is an empty string.  A NULL element is ignored.
+   Not synchronised: one thread at a time per element. */
 QRVL_API void CJSON_SetElement3(CJSON_Element *element, const char *key, uint32_t value,
                                 uint32_t type);
 /** CJSON_AddElement1 sets slot count of json's table as CJSON_SetElement1
    does and counts it.  Nothing happens for a NULL json, a json without a
-   table or a full table. */
+   table or a full table.
+   Not synchronised: changing a record needs the caller's lock. */
 QRVL_API void CJSON_AddElement1(CJSON *json, const char *key, const char *text);
 /** CJSON_AddElement2 adds a nested array or object as CJSON_SetElement2
-   does, under the rules of CJSON_AddElement1. */
+   does, under the rules of CJSON_AddElement1.
+   Not synchronised: changing a record needs the caller's lock. */
 QRVL_API void CJSON_AddElement2(CJSON *json, const char *key, const CJSON *nested,
                                 uint8_t is_array);
 /** CJSON_AddElement3 adds a boolean, number or other typed slot as
-   CJSON_SetElement3 does, under the rules of CJSON_AddElement1. */
+   CJSON_SetElement3 does, under the rules of CJSON_AddElement1.
+   Not synchronised: changing a record needs the caller's lock. */
 QRVL_API void CJSON_AddElement3(CJSON *json, const char *key, uint32_t value, uint32_t type);
 /** CJSON_CreateString writes json into out (size bytes) and returns the
    number of characters written, without the terminating zero that always
@@ -483,7 +517,7 @@ QRVL_API void CJSON_AddElement3(CJSON *json, const char *key, uint32_t value, ui
    result is the count for a buffer of 4294967295 bytes.  Returns 0, with
    nothing written, for a NULL json, a json without a table and a size
    below 3.  Nested records deeper than CJSON_MAX_DEPTH levels are written
-   as nothing. */
+   as nothing.  Thread-safe while nobody changes json or its nested records. */
 QRVL_API uint32_t CJSON_CreateString(const CJSON *json, char *out, uint32_t size);
 
 /* ---- INI parser -------------------------------------------------------- */
@@ -526,12 +560,14 @@ typedef struct ini_string_cursor {
    the number of the first line that was malformed or that the handler
    rejected; parsing goes on past such lines.  When the handler returns 100
    the parse ends and returns the error line found so far (0 if none).  A
-   NULL reader or handler parses nothing and returns 0. */
+   NULL reader or handler parses nothing and returns 0.
+   Thread-safe: calls on different threads are independent. */
 QRVL_API int32_t ini_parse_stream(ini_line_reader reader, void *stream, ini_pair_handler handler,
                                   void *user);
 /** ini_parse_string parses the NUL-terminated text as ini_parse_stream
    does; a NULL text is an empty one.  Text past the first 4294967295
-   characters is not read. */
+   characters is not read.
+   Thread-safe: calls on different threads are independent. */
 QRVL_API int32_t ini_parse_string(const char *text, ini_pair_handler handler, void *user);
 
 QRVL_END_DECLS

@@ -108,32 +108,37 @@ QRVL_API void LevelTrace(int32_t priority, const char *format, ...) QRVL_PRINTF(
 QRVL_API void LevelPTrace(int32_t priority, int32_t level, const char *format, ...)
     QRVL_PRINTF(3, 4);
 
-/** SetDebugLevel sets the level-test threshold (negative becomes 0). */
+/** SetDebugLevel sets the level-test threshold (negative becomes 0).
+   Thread-safe; other threads see the change at some later call. */
 QRVL_API void SetDebugLevel(int32_t level);
 /** SetDebugOperate sets the level-test operation, clamped to 0-5:
-   >=, >, <=, <, ==, != (priority against threshold). */
+   >=, >, <=, <, ==, != (priority against threshold).
+   Thread-safe; other threads see the change at some later call. */
 QRVL_API void SetDebugOperate(int32_t operation);
 /** SetDebugMsgMask sets the message mask: V 0x01, D 0x02, I 0x04, W 0x08,
-   E 0x10. */
+   E 0x10.  Thread-safe; other threads see the change at some later call. */
 QRVL_API void SetDebugMsgMask(int32_t mask);
 /** SetDebugFilter sets the message mask from the letters v d i w e found in
    the first five characters of filter (case-insensitive); other characters
    count toward the five.  An empty text passes nothing; NULL leaves the
-   mask unchanged. */
+   mask unchanged.
+   Thread-safe; other threads see the change at some later call. */
 QRVL_API void SetDebugFilter(const char *filter);
 /** SetDebugFilterAtConsole chooses where the mask applies: 0 at the source
-   (dropped lines reach no route), non-zero at the console only. */
+   (dropped lines reach no route), non-zero at the console only.
+   Thread-safe; other threads see the change at some later call. */
 QRVL_API void SetDebugFilterAtConsole(uint8_t at_console);
-/** SetDebugSwitch turns the debug switch on (non-zero) or off. */
+/** SetDebugSwitch turns the debug switch on (non-zero) or off.
+   Thread-safe; other threads see the change at some later call. */
 QRVL_API void SetDebugSwitch(uint8_t on);
-/** GetDebugState returns the debug switch. */
+/** GetDebugState returns the debug switch.  Thread-safe. */
 QRVL_API uint8_t GetDebugState(void);
 /** SetDebugTimeStringUseClocks stamps lines with the uptime (non-zero)
    instead of local standard time. */
 QRVL_API void SetDebugTimeStringUseClocks(uint8_t use_clocks);
 
 /** EmptyLog does nothing with whatever it is given, so that it can stand in
-   for any log function. */
+   for any log function.  Thread-safe. */
 #ifdef __cplusplus
 QRVL_API void EmptyLog(...);
 #else
@@ -148,10 +153,10 @@ QRVL_API void EmptyLog();
 QRVL_API void SetDebugOutput(DebugOutputFunc output);
 /** AddDebugInfoRoute puts route into the first of three empty route slots;
    NULL, a route already set and a full array are reported through
-   errlog_t with tag "quorvel". */
+   errlog_t with tag "quorvel".  Thread-safe. */
 QRVL_API void AddDebugInfoRoute(DebugInfoRoute route);
 /** DelDebugInfoRoute empties the slot holding route; NULL is ignored and a
-   route not found is reported through errlog_t. */
+   route not found is reported through errlog_t.  Thread-safe. */
 QRVL_API void DelDebugInfoRoute(DebugInfoRoute route);
 
 /** SetDebugQueue moves the emitting of trace lines to one writer thread:
@@ -182,22 +187,25 @@ QRVL_API void SetDebugQueue(void *buffer, int32_t count, uint32_t size);
    debug switch is off.  No lock is taken: use one writer per slot. */
 
 /** FiletracePath opens path with "wb" as the Filetrace file, if the debug
-   switch is on and that file is not open yet; a NULL path is ignored. */
+   switch is on and that file is not open yet; a NULL path is ignored.
+   Takes no lock: one writer per file slot. */
 QRVL_API void FiletracePath(const char *path);
 /** Filetrace writes the formatted text (at most 1023 characters) to the
    Filetrace file, opening "KoDebugLog.txt" first if none is open.  When
    the file cannot be opened the text is dropped without a report (the
-   open is tried again at the next call). */
+   open is tried again at the next call).
+   Takes no lock: one writer per file slot. */
 QRVL_API void Filetrace(const char *format, ...) QRVL_PRINTF(1, 2);
 /** NFiletracePath opens path with "wb" as the file of index (-1 to 9), if
    the debug switch is on and that file is not open yet; other indexes and
-   a NULL path are ignored. */
+   a NULL path are ignored.  Takes no lock: one writer per file slot. */
 QRVL_API void NFiletracePath(int32_t index, const char *path);
 /** NFiletrace writes the formatted text (at most 1023 characters) to the
    file of index (-1 to 9; others are ignored), opening
    "KoDebugLog[index + 1].txt" first if none is open.  When the file cannot
    be opened its name is printed through LevelTrace with priority 0 and the
-   text is dropped (the open is tried again at the next call). */
+   text is dropped (the open is tried again at the next call).
+   Takes no lock: one writer per file slot. */
 QRVL_API void NFiletrace(int32_t index, const char *format, ...) QRVL_PRINTF(2, 3);
 
 QRVL_END_DECLS

@@ -66,8 +66,8 @@ QRVL_API void CAES_decrypt(const uint8_t *in, uint8_t *out,
                            const CAES_schedule *schedule);
 
 /** CAesKeyInit fills both schedules of keys from a key of any length.
-   key_bits 128, 192 or 256 selects the AES key size; any other value means
-   128.  A key longer than the AES key is cut to it; a shorter one is
+   key_bits 128, 192 or 256 selects the AES key size; any other value
+   means 128.  A key longer than the AES key is cut to it; a shorter one is
    repeated from its first byte until the AES key is full (5 bytes k0..k4
    for 128 bits give k0..k4 k0..k4 k0..k4 k0).  Returns 0; -1 (nothing
    written) when key or keys is NULL or key_len is 0, as an empty key has

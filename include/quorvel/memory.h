@@ -325,8 +325,8 @@ QRVL_API int32_t rbiterator_begin(RBIterator *it);
    Thread-safe. */
 QRVL_API int32_t rbiterator_end(void);
 /** rbiterator_next lowers count to capacity if it is larger, then counts it
-   down and returns the entry at capacity - count, or -1 when count reaches
-   0.  After a walk that filled the array (count == capacity) and
+   down and returns the entry at capacity - count, or -1 when count
+   reaches 0.  After a walk that filled the array (count == capacity) and
    rbiterator_begin it yields entries 1 .. capacity - 1 in order, then -1.
    After a walk that filled fewer entries it follows the same rule, so it
    reads from the end of the array, where unfilled entries give -1: read

@@ -255,8 +255,8 @@ QRVL_API char *cmd_fgets(char *buf, int32_t size, CmdPipe *pipe);
    cmd_pclose, which waits for it.  Always returns -1; NULL is ignored.
    Thread-safe. */
 QRVL_API int32_t cmd_pclose(CmdPipe *pipe);
-/** _WIN_getcpunum returns the number of logical processors online, at least
-   1.  Thread-safe. */
+/** _WIN_getcpunum returns the number of logical processors online, at
+   least 1.  Thread-safe. */
 QRVL_API int32_t _WIN_getcpunum(void);
 
 /* ---- patch_ string and memory routines --------------------------------- */

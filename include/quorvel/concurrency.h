@@ -14,6 +14,9 @@ QRVL_BEGIN_DECLS
 
 /* ---- Threads, mutexes, semaphores, condition variables ------------------ */
 
+/** @name Threads, mutexes, semaphores, condition variables */
+/** @{ */
+
 /** ThreadRoutine is the caller's thread body; its result is ignored. */
 typedef void *(*ThreadRoutine)(void *argument);
 
@@ -131,8 +134,12 @@ QRVL_API int32_t CondSignal(Cond *c);
 QRVL_API int32_t CondBroadcast(Cond *c);
 /** CondFree releases c; nobody may be waiting on it.  0; -1 for a null c. */
 QRVL_API int32_t CondFree(Cond *c);
+/** @} */
 
 /* ---- QList worker queue ---------------------------------------------- */
+
+/** @name QList worker queue */
+/** @{ */
 
 /** QListCallback receives one message on a worker thread: the QList's
    context, the value given to QListPost, the copied bytes (valid only
@@ -186,6 +193,7 @@ QRVL_API void QListPost(QList *q, const void *bytes, int32_t length, uint32_t va
    releases everything; a q not initialised is left alone.  Not from a
    callback of q, and not while other threads still post to q. */
 QRVL_API void QListFree(QList *q);
+/** @} */
 
 QRVL_END_DECLS
 

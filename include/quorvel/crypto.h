@@ -14,11 +14,13 @@ QRVL_BEGIN_DECLS
 
 /* ---- AES ------------------------------------------------------------------ */
 
-/* Not constant-time: the AES engine works through look-up tables indexed by
+/** @name AES
+   Not constant-time: the AES engine works through look-up tables indexed by
    key and data bytes, so its memory accesses (and with them its timing
    through the caches) depend on secret values.  Do not use it where an
    attacker can run code on the same machine or time many operations
    closely; prefer a hardware engine there. */
+/** @{ */
 
 /** CAES_schedule is one expanded AES key for one direction.  Each word holds
    four key-schedule bytes, the first of them in the most significant byte.
@@ -120,8 +122,12 @@ QRVL_API uint32_t CAesCbcEncrypt(uint8_t *in, uint32_t in_len, const uint8_t *iv
 QRVL_API uint32_t CAesCbcDecrypt(const uint8_t *in, uint32_t in_len,
                                  const uint8_t *iv, uint32_t iv_len, uint8_t *out,
                                  uint32_t out_size, const CAesKeyPair *keys);
+/** @} */
 
 /* ---- SHA-224, SHA-256 and HMAC ------------------------------------------ */
+
+/** @name SHA-224, SHA-256 and HMAC */
+/** @{ */
 
 /** csha256_ctx is the streaming context of SHA-256 and SHA-224 (168 bytes,
    no pointers: a bytewise copy is an independent copy of the hash).  The
@@ -228,8 +234,12 @@ QRVL_API void hmac_csha256(const uint8_t *key, uint32_t key_size, const uint8_t 
    HMAC-SHA-224 of message under key.  Thread-safe. */
 QRVL_API void hmac_csha224(const uint8_t *key, uint32_t key_size, const uint8_t *message,
                            uint32_t message_len, uint8_t *mac, uint32_t mac_size);
+/** @} */
 
 /* ---- MD5, CRC-32 and MurmurHash3 ---------------------------------------- */
+
+/** @name MD5, CRC-32 and MurmurHash3 */
+/** @{ */
 
 /** QRVL_MD5_CTX is the caller-allocated state of one MD5 computation
    (88 bytes, no pointers).  buffer holds the (count[0] / 8) mod 64 message
@@ -279,8 +289,12 @@ QRVL_API void MurmurHash3_x86_128(const void *key, int32_t len, uint32_t seed, v
    seed widened with zero high bits.  A negative len is hashed as the empty
    key.  Stateless and thread-safe. */
 QRVL_API void MurmurHash3_x64_128(const void *key, int32_t len, uint32_t seed, void *out);
+/** @} */
 
 /* ---- Base64 and hex -------------------------------------------------------- */
+
+/** @name Base64 and hex */
+/** @{ */
 
 /** ToBase64Simple writes the Base64 text (alphabet A-Z a-z 0-9 + /, '='
    padding, no line breaks) of the in_len bytes at in to out, followed by a
@@ -323,6 +337,7 @@ QRVL_API int32_t mmData2HexString(const uint8_t *data, int32_t len, char *out, i
    character, the second of a pair before the first; decoding goes on.
    Thread-safe. */
 QRVL_API int32_t mmHexString2Data(const char *hex, int32_t len, uint8_t *out, int32_t out_size);
+/** @} */
 
 QRVL_END_DECLS
 

@@ -15,11 +15,13 @@ QRVL_BEGIN_DECLS
 
 /* ---- sram pool allocator ---------------------------------------------------- */
 
-/* The sram pool is one process-wide first-fit heap carved from memory the
+/** @name sram pool allocator
+   The sram pool is one process-wide first-fit heap carved from memory the
    caller lends once.  Every block carries a header of two 32-bit words and
    one address (16 bytes on 64-bit targets, 12 on 32-bit); request sizes and
    region starts are rounded to the pointer size, so payloads are aligned
    like pointers.  The pool never falls back to malloc. */
+/** @{ */
 
 /** sram_poollink links the one region [addr, addr + size) as the pool.
    Returns -1 when size is below three block headers (48 bytes on 64-bit)
@@ -79,8 +81,12 @@ QRVL_API void sram_free(void *ptr);
    payload of every used block), free_bytes the rest of the pool, third
    always 0.  Thread-safe. */
 QRVL_API void sram_usage(uint32_t *free_bytes, uint32_t *used_bytes, uint32_t *third);
+/** @} */
 
 /* ---- Slot index and record database -------------------------------------- */
+
+/** @name Slot index and record database */
+/** @{ */
 
 /** FastIdxCallback runs on a slot while that slot's lock is held: it gets the
    slot number and the caller's argument unchanged, and its result is passed
@@ -199,8 +205,12 @@ QRVL_API int32_t memdb_route_delete(MemDb *d, uint32_t slot);
 QRVL_API void memdb_lock(MemDb *d, uint32_t slot);
 /** memdb_unlock is fastIdx_unlock (the same function).  Thread-safe. */
 QRVL_API void memdb_unlock(MemDb *d, uint32_t slot);
+/** @} */
 
 /* ---- Pooled red-black tree ------------------------------------------------- */
+
+/** @name Pooled red-black tree */
+/** @{ */
 
 /** RBTNode is the tree node of one slot; node i always belongs to slot i. */
 typedef struct RBTNode {
@@ -333,8 +343,12 @@ QRVL_API int32_t rbiterator_end(void);
    such a result by index, entries 0 .. count - 1, instead.
    One thread at a time per iterator. */
 QRVL_API int32_t rbiterator_next(RBIterator *it);
+/** @} */
 
 /* ---- STD_Map and STD_List ---------------------------------------------------- */
+
+/** @name STD_Map and STD_List */
+/** @{ */
 
 /** STD_Map is an unordered map of fixed-size keys to fixed-size values in
    caller arrays: bitmap (capacity / 8 + 1 bytes, slot i is bit 7 - i % 8 of
@@ -480,12 +494,15 @@ QRVL_API void *STD_List_Reverse(const STD_List *list, uint32_t n);
 /** STD_List_Clear empties list; the array bytes are left as they are.
    Takes no lock: one thread at a time per list. */
 QRVL_API void STD_List_Clear(STD_List *list);
+/** @} */
 
 /* ---- slp string ring, Cclass object pool and bit arrays --------------------- */
 
-/* Bit arrays number their bits most significant first: bit n is bit
+/** @name slp string ring, Cclass object pool and bit arrays
+   Bit arrays number their bits most significant first: bit n is bit
    7 - n % 8 of byte n / 8.  A NULL byte array makes every call do nothing.
    None of these, nor Cclass or Slp, takes a lock. */
+/** @{ */
 
 /** SetBit sets bit n of bytes to 1 if value is not 0, else to 0.
    Takes no lock: one thread at a time per array. */
@@ -593,6 +610,7 @@ QRVL_API const char *slp_getstr_p1(const Slp *slp);
    ring when the text wraps round its end, else an empty string.
    Takes no lock: one thread at a time per ring. */
 QRVL_API const char *slp_getstr_p2(const Slp *slp);
+/** @} */
 
 QRVL_END_DECLS
 

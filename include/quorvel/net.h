@@ -26,6 +26,9 @@ QRVL_BEGIN_DECLS
 
 /* ---- Address text and masks --------------------------------------------- */
 
+/** @name Address text and masks */
+/** @{ */
+
 /** QRVL_AF_INET is the platform's number of the IPv4 address family. */
 #define QRVL_AF_INET AF_INET
 /** QRVL_AF_INET6 is the platform's number of the IPv6 address family. */
@@ -124,16 +127,19 @@ QRVL_API void MakeIPv6MaskAddr(int32_t prefix_len, char *maskText, void *mask);
    untouched, when GetIPvStyle(ip) is not 4.  ip is read by inet_addr(), so
    IPv4-style text it rejects counts as 255.255.255.255.  Thread-safe. */
 QRVL_API int32_t GetNBroadcastIP(const char *ip, int32_t prefix_len, char *out);
+/** @} */
 
 /* ---- Interface, gateway and DNS-server queries -------------------------- */
 
-/* Every query below asks the system afresh (interfaces and addresses, the
+/** @name Interface, gateway and DNS-server queries
+   Every query below asks the system afresh (interfaces and addresses, the
    routing table's default routes, /etc/resolv.conf) and caches nothing;
    each runs the one-time network start-up first.  family is QRVL_AF_INET
    or QRVL_AF_INET6 (the platform's numbers); a negative index counts as 0.  Texts
    go to caller buffers: IPv4 addresses at most 16 bytes, IPv6 addresses at
    most 40 and adapter names at most 260, NUL included.  All are safe from
    several threads at once. */
+/** @{ */
 
 /** GetLIPNum returns the number of usable local addresses of family: IPv4
    addresses of interfaces that have a default gateway, IPv6 addresses of
@@ -186,12 +192,15 @@ QRVL_API int32_t GetDnsIPNum(int32_t family);
    another family; the start-up code (-11 to -14) when the network start-up
    fails.  Thread-safe. */
 QRVL_API int32_t GetDnsIP(int32_t family, int32_t index, char *out);
+/** @} */
 
 /* ---- Host-name resolution ------------------------------------------------ */
 
-/* Result codes of GetAddrByDNS and GetAddrInfox: 0 nothing found, 1 IPv4
+/** @name Host-name resolution
+   Result codes of GetAddrByDNS and GetAddrInfox: 0 nothing found, 1 IPv4
    only, 2 IPv6 only, 3 both.  The IPv4 text buffers they fill need 16
    bytes, the IPv6 ones 40. */
+/** @{ */
 
 /** DomainRecord is one entry of the resolver's domain table, 288 bytes on
    every target.  A caller handing its own table to SetDomainTable may read
@@ -248,8 +257,12 @@ QRVL_API int32_t GetAddrInfox(const char *name, char *ipv4, char *ipv6);
    empty).  in is read up to 63 characters.  Starts the resolver when it
    has not run yet.  Thread-safe. */
 QRVL_API int32_t IPv4MappedIPv6(char *out, const char *in, int32_t family);
+/** @} */
 
 /* ---- Sockets --------------------------------------------------------------- */
+
+/** @name Sockets */
+/** @{ */
 
 /* A socket is the platform's socket handle as a 32-bit value. */
 /** QRVL_NO_SOCKET is the socket value that stands for no socket. */
@@ -276,6 +289,7 @@ QRVL_API int32_t SetSocketNoSIGPIPE(int32_t s);
    "quorvel"; a failure leaves no socket open.  reserved is not read.  The
    caller owns the socket and closes it.  Thread-safe. */
 QRVL_API int32_t CreateBroadcastSocket(int32_t reserved, uint16_t local_port);
+/** @} */
 
 QRVL_END_DECLS
 

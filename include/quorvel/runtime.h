@@ -18,6 +18,9 @@ QRVL_BEGIN_DECLS
 
 /* ---- Clocks and UTM time ------------------------------------------------ */
 
+/** @name Clocks and UTM time */
+/** @{ */
+
 /** Utm is a broken-down calendar time: the nine fields of the C library's
    struct tm in their standard order, then the zone offset and zone name. */
 typedef struct Utm {
@@ -99,10 +102,12 @@ QRVL_API int32_t MakeUnixTime(Utm *tm);
 /** is_memory_inverse returns 1 on a big-endian host, 0 otherwise.
    Thread-safe. */
 QRVL_API uint8_t is_memory_inverse(void);
+/** @} */
 
 /* ---- sfio file layer ---------------------------------------------------- */
 
-/* The file layer is a table of replaceable functions that the library
+/** @name sfio file layer
+   The file layer is a table of replaceable functions that the library
    exports as variables: callers (and the trace files) call through them,
    for example sfio_open("log.txt", "wb").  The stream handle is whatever
    the installed open function returns; the layer never looks into it.  The
@@ -110,6 +115,7 @@ QRVL_API uint8_t is_memory_inverse(void);
    fseek, ftell, rewind and feof unchanged and return their results.  The
    variables are plain globals: install replacements once, before other
    threads use the layer. */
+/** @{ */
 
 /** SfioOpenFunc opens path with the stdio mode text; NULL on failure. */
 typedef void *(*SfioOpenFunc)(const char *path, const char *mode);
@@ -196,8 +202,12 @@ QRVL_API void sfio_set_rewind(SfioRewindFunc rewind_func);
 /** sfio_set_feof replaces sfio_eof.
    Not synchronised: install it before other threads use the layer. */
 QRVL_API void sfio_set_feof(SfioEofFunc eof_func);
+/** @} */
 
 /* ---- Commands and fields ------------------------------------------------ */
+
+/** @name Commands and fields */
+/** @{ */
 
 /** CmdPipe is the handle of a running command whose output the caller reads;
    it is the library's from cmd_popen to cmd_pclose. */
@@ -258,15 +268,18 @@ QRVL_API int32_t cmd_pclose(CmdPipe *pipe);
 /** _WIN_getcpunum returns the number of logical processors online, at
    least 1.  Thread-safe. */
 QRVL_API int32_t _WIN_getcpunum(void);
+/** @} */
 
 /* ---- patch_ string and memory routines --------------------------------- */
 
-/* The patch_ routines give the results of their standard namesakes (the
+/** @name patch_ string and memory routines
+   The patch_ routines give the results of their standard namesakes (the
    name without patch_) the same on every platform: they work on unsigned
    bytes, fold case without a locale, allocate nothing and keep no state
    (patch_strtok excepted).  Apart from patch_strstr none accepts NULL.
    All are safe from several threads on separate data, except
    patch_strtok. */
+/** @{ */
 
 /** patch_strlen returns the number of bytes of s before its zero byte.
    Thread-safe on separate data. */
@@ -326,13 +339,16 @@ QRVL_API void *patch_memmove(void *dst, const void *src, size_t n);
    The position is kept once for the whole process, not per thread:
    callers on several threads must take turns. */
 QRVL_API char *patch_strtok(char *s, const char *delimiters);
+/** @} */
 
 /* ---- omath numeric routines --------------------------------------------- */
 
-/* The omath routines are fast, low-accuracy replacements for the math
+/** @name omath numeric routines
+   The omath routines are fast, low-accuracy replacements for the math
    library, built from arithmetic and bit operations only, so that they
    give the same results everywhere; none reports errors.  All are
    thread-safe.  Out-of-domain arguments give what the formulas yield. */
+/** @{ */
 
 /** omath_sqrt returns an approximate square root of x (float precision; a
    tiny positive value for 0).  Thread-safe. */
@@ -375,8 +391,12 @@ QRVL_API int32_t omath_gcd(int32_t a, int32_t b);
    division, so an lcm past 2147483647 gives a wrong but defined value.
    Thread-safe. */
 QRVL_API int32_t omath_lcm(int32_t a, int32_t b);
+/** @} */
 
 /* ---- Console helpers ---------------------------------------------------- */
+
+/** @name Console helpers */
+/** @{ */
 
 /** TryScanfState is the record of the non-blocking console reader. */
 typedef struct TryScanfState {
@@ -417,16 +437,19 @@ QRVL_API void TrySleepInit(TrySleepState *state, uint32_t unit);
    not above unit becomes unit.  A counter that wrapped below the last time
    counts one unit less.  Not synchronised: one state per loop. */
 QRVL_API uint32_t TrySleep(TrySleepState *state, uint32_t now, uint32_t wait);
+/** @} */
 
 /* ---- JSON builder ---------------------------------------------------- */
 
-/* A CJSON is one JSON object or array described by a table of typed
+/** @name JSON builder
+   A CJSON is one JSON object or array described by a table of typed
    elements; CJSON_CreateString writes it out.  Keys, texts and nested
    records are referenced, not copied: they must stay valid until the last
    CJSON_CreateString.  Keys and texts are written as they are, between
    quotes and without escaping: a quote, backslash or control character in
    them yields text that is not valid JSON.  A record may be read by several
    threads at once; changing it needs the caller's own lock. */
+/** @{ */
 
 /* Element type codes; any other code marks a slot as empty. */
 #define CJSON_TYPE_STRING 1u   /**< "text"; a NULL text is written as "" */
@@ -519,16 +542,19 @@ QRVL_API void CJSON_AddElement3(CJSON *json, const char *key, uint32_t value, ui
    below 3.  Nested records deeper than CJSON_MAX_DEPTH levels are written
    as nothing.  Thread-safe while nobody changes json or its nested records. */
 QRVL_API uint32_t CJSON_CreateString(const CJSON *json, char *out, uint32_t size);
+/** @} */
 
 /* ---- INI parser -------------------------------------------------------- */
 
-/* The parser reads INI text line by line and calls a handler for every
+/** @name INI parser
+   The parser reads INI text line by line and calls a handler for every
    name/value pair and every continuation line, with no allocation and no
    state beyond the call: calls on different threads are independent.
    Whitespace means space, tab and line feed; a carriage return before the
    line feed is removed from values by explicit rules.  Lines are handed
    out in pieces of at most 999 characters; a longer line is parsed as
    several lines, each counted. */
+/** @{ */
 
 /** ini_line_reader writes the next line, with its line feed if it has one,
    as a NUL-terminated text of at most size - 1 characters into buffer and
@@ -569,6 +595,7 @@ QRVL_API int32_t ini_parse_stream(ini_line_reader reader, void *stream, ini_pair
    characters is not read.
    Thread-safe: calls on different threads are independent. */
 QRVL_API int32_t ini_parse_string(const char *text, ini_pair_handler handler, void *user);
+/** @} */
 
 QRVL_END_DECLS
 

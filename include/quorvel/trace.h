@@ -15,8 +15,10 @@ QRVL_BEGIN_DECLS
 
 /* ---- Trace core --------------------------------------------------------- */
 
-/* Trace levels: 1 I (info), 2 W (warning), 3 E (error), 4 D (debug),
+/** @name Trace core
+   Trace levels: 1 I (info), 2 W (warning), 3 E (error), 4 D (debug),
    5 V (verbose). */
+/** @{ */
 
 /** TraceLine carries one trace line from formatting to emitting; it is also
    the head of every debug-queue slot (sizeof(TraceLine) bytes). */
@@ -144,8 +146,12 @@ QRVL_API void EmptyLog(...);
 #else
 QRVL_API void EmptyLog();
 #endif
+/** @} */
 
 /* ---- Debug queue and routes -------------------------------------------- */
+
+/** @name Debug queue and routes */
+/** @{ */
 
 /** SetDebugOutput installs the function that receives finished lines
    instead of the debugger output (standard error); NULL keeps the current
@@ -176,15 +182,18 @@ QRVL_API void DelDebugInfoRoute(DebugInfoRoute route);
    "warning: debug queue is overloading\r\n" is printed to standard
    output.  The queue cannot be stopped.  Thread-safe. */
 QRVL_API void SetDebugQueue(void *buffer, int32_t count, uint32_t size);
+/** @} */
 
 /* ---- File trace ----------------------------------------------------------- */
 
-/* The trace files are written unchanged (no header, timestamp or line
+/** @name File trace
+   The trace files are written unchanged (no header, timestamp or line
    end), through the sfio table, and flushed after every message.  Slot 0
    belongs to Filetrace, slots 1-10 to NFiletrace with index 0-9 (index -1
    shares slot 0).  A slot is opened with "wb" at its first use and stays
    open until the process ends.  Everything here does nothing while the
    debug switch is off.  No lock is taken: use one writer per slot. */
+/** @{ */
 
 /** FiletracePath opens path with "wb" as the Filetrace file, if the debug
    switch is on and that file is not open yet; a NULL path is ignored.
@@ -207,6 +216,7 @@ QRVL_API void NFiletracePath(int32_t index, const char *path);
    text is dropped (the open is tried again at the next call).
    Takes no lock: one writer per file slot. */
 QRVL_API void NFiletrace(int32_t index, const char *format, ...) QRVL_PRINTF(2, 3);
+/** @} */
 
 QRVL_END_DECLS
 

@@ -1,4 +1,4 @@
-/*
+/** @file
  * quorvel: one flat set of plain C functions for the services every C and
  * C++ program needs and that differ between platforms.
  *

@@ -1,9 +1,12 @@
-/*
+/** @file
  * Export and linkage macros shared by every quorvel header.
  */
 #ifndef QUORVEL_EXPORT_H
 #define QUORVEL_EXPORT_H
 
+/** QRVL_API marks a declaration as one of the library's exports: visible
+   from the shared library, imported from the DLL on Windows unless
+   QUORVEL_STATIC says that the static archive is linked. */
 #if defined(_WIN32)
 #  if defined(QUORVEL_BUILDING)
 #    define QRVL_API __declspec(dllexport)
@@ -20,18 +23,22 @@
 #  define QRVL_BEGIN_DECLS extern "C" {
 #  define QRVL_END_DECLS }
 #else
+/** QRVL_BEGIN_DECLS opens a header's declarations: `extern "C" {` in C++,
+   nothing in C. */
 #  define QRVL_BEGIN_DECLS
+/** QRVL_END_DECLS closes what QRVL_BEGIN_DECLS opened. */
 #  define QRVL_END_DECLS
 #endif
 
-/* printf-style format checking where the compiler offers it. */
+/** QRVL_PRINTF asks for printf-style format checking where the compiler
+   offers it. */
 #if defined(__GNUC__)
 #  define QRVL_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #  define QRVL_PRINTF(fmt, args)
 #endif
 
-/* Makes `name` one more exported name of the function `target` (one
+/** QRVL_ALIAS makes `name` one more exported name of the function `target` (one
    function, two symbols).  Used in source files only. */
 #if defined(__GNUC__) && defined(_WIN32)
 #  define QRVL_ALIAS(target) __attribute__((alias(#target), nothrow))

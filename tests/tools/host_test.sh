@@ -191,5 +191,32 @@ run_same sh -c 'echo out; echo err >&2; echo out2'
 run_same ls -l --all /etc
 status "run missing" 1 '"$Q" run no-such-program-here'
 
+# The tour: every section, a few fixed facts, and a debug queue that keeps up.
+status tour 0 '"$Q" tour'
+[ "$(grep -c '^== [1-8]\. ' out)" = 8 ] && ! grep -q overloading out &&
+  grep -qx 'the worker squared 0..3: 0 1 4 9' out &&
+  grep -qx 'SHA-256:      d7a8fbb307d7809469ca9abcb0082e4f8d5651e46d3cdb762d02d0bf37c9e592' out &&
+  grep -qx 'localhost resolves to 127.0.0.1 and :: (result 1)' out || fail "tour: $(cat out)"
+
+# The progress bar: on a terminal for an input over 64 MiB, never otherwise.
+truncate -s $((64 << 20)) edge && truncate -s $((64 << 20 | 1)) over
+python3 - "$Q" << 'EOF' || fail "progress bar"
+import os, pty, subprocess, sys
+def bar(path, tty):
+    m, s = pty.openpty()
+    p = subprocess.run([sys.argv[1], 'hash', 'md5', path], stdout=subprocess.DEVNULL,
+                       stderr=s if tty else subprocess.PIPE)
+    os.close(s)
+    got = p.stderr or b''
+    while tty:
+        try: data = os.read(m, 65536)
+        except OSError: break
+        if not data: break
+        got += data
+    os.close(m)
+    return b'MiB/s' in got
+sys.exit(not (bar('over', True) and not bar('edge', True) and not bar('over', False)))
+EOF
+
 [ $failures = 0 ] && echo "all comparisons agree" || echo "$failures failed"
 [ $failures = 0 ]

@@ -95,7 +95,8 @@ void draw_progress() {
   size_text(static_cast<uint64_t>(rate), speed, sizeof speed);
   if (rate > 0) {
     const auto secs = static_cast<unsigned long>(static_cast<double>(p.total - done) / rate);
-    std::snprintf(left, sizeof left, "%lu:%02lu:%02lu left", secs / 3600, secs / 60 % 60, secs % 60);
+    std::snprintf(left, sizeof left, "%lu:%02lu:%02lu left", secs / 3600, secs / 60 % 60,
+                  secs % 60);
   }
   std::fprintf(stderr, "\r[%s] %3d%% %s of %s %s/s %s ", bar,
                static_cast<int>(done * 100 / p.total), read, total, speed, left);

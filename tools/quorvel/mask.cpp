@@ -75,7 +75,8 @@ int run_broadcast(int argc, char **argv) {
   if (!parse_prefix(argv[2], 32, &prefix))
     return usage("invalid prefix length '%s' (0 to 32)", argv[2]);
   char text[QRVL_IPV4_TEXT_SIZE];
-  if (GetNBroadcastIP(argv[1], prefix, text) != 0) return usage("invalid IPv4 address '%s'", argv[1]);
+  if (GetNBroadcastIP(argv[1], prefix, text) != 0)
+    return usage("invalid IPv4 address '%s'", argv[1]);
   return print("%s\n", text) ? kOk : kFailed;
 }
 

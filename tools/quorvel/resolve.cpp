@@ -120,7 +120,8 @@ int run_resolve(int argc, char **argv) {
   uint32_t wait_ms = 5000;
   if (wait != nullptr && !parse_wait(wait, &wait_ms)) return usage("invalid wait '%s'", wait);
   for (int i = 1; i <= operands; ++i)
-    if (argv[i][0] == '\0' || std::strlen(argv[i]) >= 256) return usage("invalid name '%s'", argv[i]);
+    if (argv[i][0] == '\0' || std::strlen(argv[i]) >= 256)
+      return usage("invalid name '%s'", argv[i]);
 
   // The resolver's own lines (fall-backs, failed lookups) repeat what the
   // output says; they are for -v.
@@ -140,8 +141,7 @@ int run_resolve(int argc, char **argv) {
   char **names = argv + 1;
   for (int i = 0; i < operands; ++i)  // post every name before waiting on any
     GetAddrByDNS(names[i], answers[i].table4, answers[i].table6);
-  for (int i = 0; i < operands; ++i)
-    GetAddrInfox(names[i], answers[i].spot4, answers[i].spot6);
+  for (int i = 0; i < operands; ++i) GetAddrInfox(names[i], answers[i].spot4, answers[i].spot6);
   wait_for_table(names, operands, answers, wait_ms);
   int code = kOk;
   for (int i = 0; i < operands; ++i)

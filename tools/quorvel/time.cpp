@@ -32,8 +32,8 @@ void show(const char *label, const Utm &tm, bool zone) {
   char text[72];
   GetUtmStr(&tm, text);
   const char *day = tm.tm_wday >= 0 && tm.tm_wday < 7 ? kWeekdays[tm.tm_wday] : "?";
-  print("%s %s %s %d", label, text, day, tm.tm_yday + 1);
-  print(zone ? " %s\n" : "\n", tm.tm_zone != nullptr ? tm.tm_zone : "");
+  print("%s %s %s %d%s%s\n", label, text, day, tm.tm_yday + 1, zone ? " " : "",
+        zone && tm.tm_zone != nullptr ? tm.tm_zone : "");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ void tour_trace() {
   kLOGI("kLOGI lines have the tag ktrace and no line end");
   infolog_w("the _w family has no tag");
 
-  SetDebugFilter("we"); // only warnings and errors reach the console now
+  SetDebugFilter("we");  // only warnings and errors reach the console now
   infolog_t("tour", "this info line reaches the route only");
   warnlog_t("tour", "with the filter \"we\" only W and E lines are printed");
   SetDebugMsgMask(0x1f);
@@ -63,9 +63,9 @@ struct Work {
   Semaphore jobs;
   Mutex lock;
   Cond done;
-  int next_job;     // the job the worker takes next
-  int results[4];   // the worker's answers
-  int finished;     // how many answers are in
+  int next_job;    // the job the worker takes next
+  int results[4];  // the worker's answers
+  int finished;    // how many answers are in
 };
 
 void *worker(void *argument) {
@@ -102,10 +102,10 @@ void tour_threads() {
   MutexUnlock(&work.lock);
   kThreadJoin(thread);
 
-  print("the worker squared 0..3: %d %d %d %d\n", work.results[0], work.results[1],
-         work.results[2], work.results[3]);
+  print("the worker squared 0..3: %d %d %d %d\n", work.results[0], work.results[1], work.results[2],
+        work.results[3]);
   print("a plain mutex has no owner; unlocking it twice is refused: %d\n\n",
-         (MutexLock(&work.lock), MutexUnlock(&work.lock), MutexUnlock(&work.lock)));
+        (MutexLock(&work.lock), MutexUnlock(&work.lock), MutexUnlock(&work.lock)));
   CondFree(&work.done);
   MutexFree(&work.lock);
   SemaphoreFree(&work.jobs);
@@ -119,25 +119,26 @@ void tour_clocks() {
   uint16_t ms = 0;
   GetCurrentMTime(&now, &ms);
   print("uptime tick: %u ms; wall clock: %lld.%03u s since 1970\n", GetClockTimeStamp(),
-         static_cast<long long>(now), ms);
+        static_cast<long long>(now), ms);
 
   Utm utc, local;
   char text[72];
   GetUtm(static_cast<uint32_t>(now), &utc);
   GetLocalUtm(static_cast<uint32_t>(now), &local);
   print("UTC now:            %s (%s, weekday %d, day %d of the year)\n", GetUtmStr(&utc, text),
-         utc.tm_zone, utc.tm_wday, utc.tm_yday);
+        utc.tm_zone, utc.tm_wday, utc.tm_yday);
   print("local standard now: %s\n", GetUtmStr(&local, text));
 
   Utm odd;
   std::memset(&odd, 0, sizeof odd);
-  odd.tm_year = 100; // year 2000 ...
-  odd.tm_mon = 14;   // ... month 15 is March 2001
-  odd.tm_mday = 0;   // day 0 is the last of February
+  odd.tm_year = 100;  // year 2000 ...
+  odd.tm_mon = 14;    // ... month 15 is March 2001
+  odd.tm_mday = 0;    // day 0 is the last of February
   int32_t seconds = MakeUnixTime(&odd);
   print("MakeUnixTime normalises 2000, month 15, day 0 to %s = %d s\n", GetUtmStr(&odd, text),
-         seconds);
-  print("the tour so far took %llu ms\n\n", static_cast<unsigned long long>(FinishTimeDist(&watch)));
+        seconds);
+  print("the tour so far took %llu ms\n\n",
+        static_cast<unsigned long long>(FinishTimeDist(&watch)));
 }
 
 void print_hex(const char *label, const uint8_t *bytes, size_t n) {
@@ -172,7 +173,7 @@ void tour_crypto() {
 
 void tour_memory() {
   print("%s\n", "== 5. A heap and a string ring in the program's own memory");
-  uint64_t region[1024]; // 8 KiB that the heap carves up
+  static uint64_t region[1024];  // 8 KiB that the heap carves up, for good
   if (sram_poollink(region, sizeof region) == 0) {
     char *a = static_cast<char *>(sram_malloc(100));
     char *b = static_cast<char *>(sram_calloc(10, 20));
@@ -185,20 +186,20 @@ void tour_memory() {
     print("sram: both freed again, %u bytes used\n", used_bytes);
   }
 
-  char ring_memory[48];
+  static char ring_memory[48];
   Slp ring;
   slp_melink(&ring, ring_memory, sizeof ring_memory);
   slp_putstr(&ring, "first line\n");
   slp_putstr(&ring, "second line\n");
   slp_putstr(&ring, "third line pushes out the first\n");
   print("slp keeps the newest whole lines that fit: \"%s%s\"\n",
-         slp_getstr_p1(&ring) ? slp_getstr_p1(&ring) : "",
-         slp_getstr_p2(&ring) ? slp_getstr_p2(&ring) : "");
+        slp_getstr_p1(&ring) ? slp_getstr_p1(&ring) : "",
+        slp_getstr_p2(&ring) ? slp_getstr_p2(&ring) : "");
 }
 
 // ---- 6. The debug queue ----
 
-Semaphore written; // posted by the output function on the writer
+Semaphore written;  // posted by the output function on the writer
 
 void print_queued_line(const char *line, int32_t length) {
   print_line(line, length);
@@ -212,14 +213,15 @@ void *queue_producer(void *argument) {
 
 void tour_debug_queue() {
   print("%s\n", "\n== 6. The debug queue: callers fill slots, one writer emits");
-  uint8_t ring[8 * 256]; // zero-filled, ours for the whole process
+  static uint8_t ring[8 * 256];  // zero-filled, ours for the whole process
   SemaphoreInit(&written, 0);
   SetDebugOutput(print_queued_line);
   SetDebugQueue(ring, 8, 256);
 
   ThreadCtl thread;
   infolog_t("tour", "this line keeps the caller's time stamp and thread id");
-  if (kCreateThread(&thread, -1, queue_producer, const_cast<char *>("its own thread id")) == 0) kThreadJoin(thread);
+  if (kCreateThread(&thread, -1, queue_producer, const_cast<char *>("its own thread id")) == 0)
+    kThreadJoin(thread);
   warnlog_t("tour", "the writer thread builds headers and calls routes and output");
   for (int i = 0; i < 3; i++) SemaphoreWait(&written, 5000);
 }
@@ -251,7 +253,7 @@ void tour_net() {
   char text[64];
   inet_ptonx(QRVL_AF_INET6, "2001:db8:0:0:1:0:0:1", bytes);
   print("2001:db8:0:0:1:0:0:1 prints as %s\n",
-         inet_ntopx(QRVL_AF_INET6, bytes, text, static_cast<int32_t>(sizeof text)));
+        inet_ntopx(QRVL_AF_INET6, bytes, text, static_cast<int32_t>(sizeof text)));
   char mask[16], broadcast[16];
   MakeIPv4MaskAddr(20, mask, nullptr);
   GetNBroadcastIP("192.168.17.5", 20, broadcast);
@@ -264,10 +266,11 @@ void tour_net() {
   int32_t found = GetAddrInfox("localhost", ipv4, ipv6);
   print("localhost resolves to %s and %s (result %d)\n", ipv4, ipv6, found);
   // The table answers at once; the resolver thread fills it behind it.
-  Semaphore pause; // never posted: each wait is a 20 ms sleep
+  Semaphore pause;  // never posted: each wait is a 20 ms sleep
   SemaphoreInit(&pause, 0);
-  GetAddrByDNS("localhost", ipv4, ipv6); // first sight: queued, nothing known yet
-  for (int i = 0; i < 50 && std::strcmp(ipv4, "0.0.0.0") == 0 && std::strcmp(ipv6, "::") == 0; i++) {
+  GetAddrByDNS("localhost", ipv4, ipv6);  // first sight: queued, nothing known yet
+  for (int i = 0; i < 50 && std::strcmp(ipv4, "0.0.0.0") == 0 && std::strcmp(ipv6, "::") == 0;
+       i++) {
     SemaphoreWait(&pause, 20);
     GetAddrByDNS("localhost", ipv4, ipv6);
   }
@@ -281,7 +284,7 @@ void tour_net() {
 // ---- 8. INI, JSON and commands ----
 
 int32_t print_pair(void *, const char *section, const char *name, const char *value,
-                          int32_t lineno) {
+                   int32_t lineno) {
   print("line %d: [%s] %s = %s\n", lineno, section, name, value);
   return 1;
 }
@@ -296,7 +299,8 @@ void tour_runtime() {
   CJSON_Init(&object, elements, 4);
   CJSON_AddElement1(&object, "name", "quorvel");
   CJSON_AddElement3(&object, "cpus", static_cast<uint32_t>(_WIN_getcpunum()), CJSON_TYPE_UNSIGNED);
-  CJSON_AddElement3(&object, "big_endian", static_cast<uint32_t>(cstest_big_endian()), CJSON_TYPE_BOOLEAN);
+  CJSON_AddElement3(&object, "big_endian", static_cast<uint32_t>(cstest_big_endian()),
+                    CJSON_TYPE_BOOLEAN);
   char json[128];
   CJSON_CreateString(&object, json, static_cast<uint32_t>(sizeof json));
   print("JSON: %s\n", json);

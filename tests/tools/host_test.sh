@@ -124,6 +124,11 @@ for words in "mask 33" "mask -6 129" "mask -1" "mask x" "mask" "broadcast 1.2.3.
   status "usage: $words" 2 "\"\$Q\" $words"
 done
 
+for sub in net resolve mask broadcast ini json time run tour; do
+  status "$sub --help" 0 '"$Q" $sub --help'
+  grep -q "^Usage: quorvel $sub" out || fail "$sub --help"
+done
+
 # ini: values by SECTION.NAME (continuations give one line each), the
 # listing's line numbers, and a malformed line reported by number.
 printf '; c\ntop = 1\n[server]\nhost = example.org\nport : 8080 ; inline\n  more\n[a.b]\nc=d\n' > good.ini

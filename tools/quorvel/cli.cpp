@@ -12,10 +12,20 @@ namespace qcli {
 
 namespace {
 
+// A bar on standard error while one input over 64 MiB is read, when
+// standard error is a terminal: bytes read, the rate and the time left.
+struct Progress {
+  FILE *file;  // the input followed, or null
+  uint64_t total, done;
+  uint32_t start, drawn;  // millisecond ticks
+};
+Progress g_progress = {nullptr, 0, 0, 0, 0};
+
 const char *g_command = "";
 bool g_stdout_failed = false;  // reported once; later writes give up at once
 
 void verror(const char *format, va_list args) {
+  if (g_progress.file != nullptr) std::fprintf(stderr, "\r%*s\r", 79, "");  // off the bar's row
   std::fprintf(stderr, g_command[0] != '\0' ? "quorvel: %s: " : "quorvel: ", g_command);
   std::vfprintf(stderr, format, args);
   std::fputc('\n', stderr);
@@ -47,14 +57,6 @@ const char *match(const Option &o, const char *word) {
   return nullptr;
 }
 
-// A bar on standard error while one input over 64 MiB is read, when
-// standard error is a terminal: bytes read, the rate and the time left.
-struct Progress {
-  FILE *file;  // the input followed, or null
-  uint64_t total, done;
-  uint32_t start, drawn;  // millisecond ticks
-};
-Progress g_progress = {nullptr, 0, 0, 0, 0};
 constexpr uint64_t kProgressOver = uint64_t{64} << 20;
 constexpr uint32_t kRedrawMs = 200;
 constexpr int kBarWidth = 12;  // the whole line stays within 79 columns

@@ -6,9 +6,11 @@
 # date, run against the command run directly.  Usage: host_test.sh QUORVEL
 set -u
 if [ "${QRVL_NETNS:-}" != 1 ]; then
-  for tool in unshare ip python3 getent date cmp; do
+  for tool in unshare ip python3 getent date cmp truncate; do
     command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
   done
+  [ -f /etc/resolv.conf ] && [ -f /etc/hosts ] ||
+    { echo "SKIP: no /etc/resolv.conf or /etc/hosts to mount over"; exit 77; }
   unshare -rnm true 2> /dev/null || { echo "SKIP: unshare -rnm is refused here"; exit 77; }
   Q=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
   QRVL_NETNS=1 exec unshare -rnm --fork bash "$0" "$Q"

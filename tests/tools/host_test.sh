@@ -30,10 +30,10 @@ status() {
 # The host: veth1 (the lower index) holds the default routes and two IPv4
 # addresses, veth0 the other end; name servers on loopback answer nothing
 # at once, so failed lookups fail fast.
-printf 'nameserver 127.0.0.1\nnameserver ::1\nnameserver 127.0.0.53\noptions timeout:1 attempts:1\n' \
-  > resolv.conf
-printf '127.0.0.1 localhost\n10.77.0.9 alpha.test\nfd77::9 alpha.test\n10.77.0.10 beta.test\nfd77::10 gamma.test\n' \
-  > hosts
+printf 'nameserver %s\n' 127.0.0.1 ::1 127.0.0.53 > resolv.conf
+echo 'options timeout:1 attempts:1' >> resolv.conf
+printf '%s %s\n' 127.0.0.1 localhost 10.77.0.9 alpha.test fd77::9 alpha.test 10.77.0.10 beta.test \
+  fd77::10 gamma.test > hosts
 mount --bind resolv.conf /etc/resolv.conf && mount --bind hosts /etc/hosts || exit 1
 ip link set lo up
 ip link add veth0 type veth peer name veth1
@@ -54,18 +54,22 @@ EOF
 # on adapters with a default route, global IPv6 ones on every adapter, the
 # local address the first in the gateway's subnet; then without routes.
 expect_net() {
-  python3 - "$(ip -j addr)" "$(ip -j -4 route show default)" "$(ip -j -6 route show default)" << 'EOF'
+  python3 - "$(ip -j addr)" "$(ip -j -4 route show default)" "$(ip -j -6 route show default)" \
+    << 'EOF'
 import ipaddress, json, sys
 addrs, routes = json.loads(sys.argv[1]), {4: json.loads(sys.argv[2]), 6: json.loads(sys.argv[3])}
 servers = [l.split()[1] for l in open('/etc/resolv.conf') if l.startswith('nameserver')]
 default = None
 for v, fam in ((4, 'inet'), (6, 'inet6')):
     gw = routes[v][0] if routes[v] else None
-    usable = [(f"{a['local']}/{a['prefixlen']}", i['ifname']) for i in addrs for a in i['addr_info']
-              if a['family'] == fam and a['scope'] == 'global' and (v == 6 or (gw and gw['dev'] == i['ifname']))]
+    usable = [(f"{a['local']}/{a['prefixlen']}", i['ifname'])
+              for i in addrs for a in i['addr_info']
+              if a['family'] == fam and a['scope'] == 'global'
+              and (v == 6 or (gw and gw['dev'] == i['ifname']))]
     for ip, dev in usable: print(f"ipv{v} address {ip} {dev}")
     print(f"ipv{v} gateway {gw['gateway'] if gw else 'none'}")
-    near = [ip for ip, _ in usable if gw and ipaddress.ip_address(gw['gateway']) in ipaddress.ip_interface(ip).network]
+    near = [ip for ip, _ in usable
+            if gw and ipaddress.ip_address(gw['gateway']) in ipaddress.ip_interface(ip).network]
     local = (near or [ip for ip, _ in usable] or ['0.0.0.0/32' if v == 4 else '::/128'])[0]
     print(f"ipv{v} local {local}")
     default = default or (usable and f"{local} ipv{v}")
@@ -115,7 +119,8 @@ for line in open(sys.argv[1]):
     kind, p, got, *ip = line.split() + ['']
     want = {'4': lambda: ipaddress.ip_network(f'0.0.0.0/{p}').netmask,
             '6': lambda: ipaddress.ip_network(f'::/{p}').netmask,
-            'b': lambda: ipaddress.ip_network(f'{ip[0]}/{p}', strict=False).broadcast_address}[kind]()
+            'b': lambda: ipaddress.ip_network(f'{ip[0]}/{p}', strict=False).broadcast_address
+            }[kind]()
     if got == '' or ipaddress.ip_address(got) != want:
         print(f'{line.strip()}: expected {want}'); bad += 1
 sys.exit(bad != 0)
@@ -133,7 +138,8 @@ done
 
 # ini: values by SECTION.NAME (continuations give one line each), the
 # listing's line numbers, and a malformed line reported by number.
-printf '; c\ntop = 1\n[server]\nhost = example.org\nport : 8080 ; inline\n  more\n[a.b]\nc=d\n' > good.ini
+printf '%s\n' '; c' 'top = 1' '[server]' 'host = example.org' 'port : 8080 ; inline' '  more' \
+  '[a.b]' 'c=d' > good.ini
 while IFS='|' read -r key want; do
   got=$("$Q" ini --get "$key" good.ini) || fail "ini --get $key: exit $?"
   [ "$got" = "$(printf "$want")" ] || fail "ini --get $key: '$got', expected '$want'"
@@ -143,7 +149,9 @@ server.host|example.org
 server.port|8080\nmore
 a.b.c|d
 EOF
-for key in server.nope nope.host host; do status "ini --get $key" 1 '"$Q" ini --get $key good.ini'; done
+for key in server.nope nope.host host; do
+  status "ini --get $key" 1 '"$Q" ini --get $key good.ini'
+done
 "$Q" ini good.ini | grep -qx "4 \[server\] host = example.org" || fail "ini listing"
 printf '[s]\nok = 1\nno pair here\nx = 2\n' > bad.ini
 status "ini malformed" 1 '"$Q" ini bad.ini'
@@ -160,13 +168,15 @@ def model(v):
     if v in ('true', 'false', 'null'): return json.loads(v)
     try:
         n = json.loads(v)
-        if isinstance(n, (int, float)) and v not in ('NaN', 'Infinity', '-Infinity') and v.strip() == v:
+        if isinstance(n, (int, float)) and v not in ('NaN', 'Infinity', '-Infinity') \
+                and v.strip() == v:
             return n
     except ValueError: pass
     return v
 for extra, want in (([], [(a.split('=', 1)[0], model(a.split('=', 1)[1])) for a in args]),
                     (['-s'], [tuple(a.split('=', 1)) for a in args])):
-    out = subprocess.run([sys.argv[1], 'json'] + extra + args, capture_output=True, check=True).stdout
+    out = subprocess.run([sys.argv[1], 'json'] + extra + args, capture_output=True,
+                         check=True).stdout
     got = json.loads(out, object_pairs_hook=list)
     if got != want: sys.exit(f"json {extra}: {out!r}")
 EOF

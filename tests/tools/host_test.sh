@@ -49,6 +49,10 @@ addr add 10.77.0.1/24 dev veth0
 route add default via 10.77.0.1 dev veth1
 -6 route add default via fd77::fe dev veth1
 EOF
+for i in $(seq 30); do  # "running" follows the carrier, which the kernel reports late
+  [ "$(ip -o link show up | grep -c 'veth.*state UP')" = 2 ] && break
+  sleep 0.1
+done
 
 # quorvel net as ip and resolv.conf describe the host: usable IPv4 addresses
 # on adapters with a default route, global IPv6 ones on every adapter, the

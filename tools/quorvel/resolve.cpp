@@ -90,7 +90,7 @@ bool show(const char *name, const Answer &a, bool v4, bool v6) {
     if (!none4(a.table4) && IPv4MappedIPv6(nat64, a.table4, QRVL_AF_INET6) == 0)
       print("%s nat64 %s\n", name, nat64);
   }
-  if (!spot_found) error("%s: not found", name);
+  if (!spot_found) error(table_found ? "%s: not found on the spot" : "%s: not found", name);
   if (spot_found && !table_found) error("%s: no answer in the domain table in time", name);
   return spot_found && table_found;
 }

@@ -12,7 +12,7 @@ namespace qcli {
 namespace {
 
 const char kHelp[] =
-    "Usage: quorvel resolve [-4 | -6] [-w MS] NAME...\n"
+    "Usage: quorvel resolve [-4 | -6] [-w MS] [-v] NAME...\n"
     "Resolve each NAME twice: on the spot (the platform resolver, waited for) and\n"
     "through the library's domain table, which a background thread fills.  One\n"
     "line per name and family, the words separated by single spaces:\n"
@@ -23,12 +23,12 @@ const char kHelp[] =
     "                         prefix learnt from synthesized answers, else\n"
     "                         64:ff9b::); only when the table has an IPv4 address\n"
     "\n"
-    "  -4         the ipv4 lines only\n"
-    "  -6         the ipv6 and nat64 lines only\n"
+    "  -4             the ipv4 lines only\n"
+    "  -6             the ipv6 and nat64 lines only\n"
     "  -w, --wait MS  how long to wait for the table's answers, in milliseconds\n"
-    "             (default 5000, at most 600000); the table answers without\n"
-    "             waiting, so the tool asks again every 20 ms until each name has\n"
-    "             an answer or the time is up\n"
+    "                 (default 5000, at most 600000); the table answers without\n"
+    "                 waiting, so the tool asks again every 20 ms until each\n"
+    "                 name has an answer or the time is up\n"
     "  -v, --verbose  let the library's own warnings through to standard error\n"
     "\n"
     "Exit status 1 when a route found no address of the shown families for a name.\n";

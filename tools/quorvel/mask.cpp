@@ -21,9 +21,9 @@ const char kMaskHelp[] =
 const char kBroadcastHelp[] =
     "Usage: quorvel broadcast IP PREFIX\n"
     "Print the directed broadcast address of the IPv4 subnet of PREFIX bits\n"
-    "(0 to 32) that holds IP: the address with every host bit set.  IP is read as\n"
-    "the C library's inet_addr() reads it (so 10.1 is 10.0.0.1) but must have the\n"
-    "dotted-quad shape of four parts.\n";
+    "(0 to 32) that holds IP: the address with every host bit set.  IP must have\n"
+    "four dotted parts, each read as the C library's inet_addr() reads it (so\n"
+    "010.0.0.1 is 8.0.0.1).\n";
 
 // A prefix length: decimal digits only, 0 to most.
 bool parse_prefix(const char *text, int32_t most, int32_t *prefix) {

@@ -5,14 +5,27 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace qcli {
 
 namespace {
+
+// A bar on standard error while one input over 64 MiB is read, when
+// standard error is a terminal: bytes read, the rate and the time left.
+struct Progress {
+  FILE *file;  // the input followed, or null
+  uint64_t total, done;
+  uint32_t start, drawn;  // millisecond ticks
+};
+Progress g_progress = {nullptr, 0, 0, 0, 0};
 
 const char *g_command = "";
 bool g_stdout_failed = false;  // reported once; later writes give up at once
 
 void verror(const char *format, va_list args) {
+  if (g_progress.file != nullptr) std::fprintf(stderr, "\r%*s\r", 79, "");  // off the bar's row
   std::fprintf(stderr, g_command[0] != '\0' ? "quorvel: %s: " : "quorvel: ", g_command);
   std::vfprintf(stderr, format, args);
   std::fputc('\n', stderr);
@@ -42,6 +55,59 @@ const char *match(const Option &o, const char *word) {
   if (o.short_name && std::strlen(o.short_name) == 2 && std::strncmp(word, o.short_name, 2) == 0)
     return word + 2;
   return nullptr;
+}
+
+constexpr uint64_t kProgressOver = uint64_t{64} << 20;
+constexpr uint32_t kRedrawMs = 200;
+constexpr int kBarWidth = 12;  // the whole line stays within 79 columns
+
+void start_progress(FILE *file) {
+  struct stat st;
+  if (g_progress.file != nullptr || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) <= kProgressOver || !isatty(fileno(stderr)))
+    return;
+  const uint32_t now = GetClockTimeStamp();
+  g_progress = {file, static_cast<uint64_t>(st.st_size), 0, now, now - kRedrawMs};
+}
+
+// Writes MiB below 10 GiB, GiB above, in 10 characters.
+void size_text(uint64_t bytes, char *out, size_t n) {
+  const double mib = static_cast<double>(bytes) / (1 << 20);
+  if (mib < 10240) {
+    std::snprintf(out, n, "%6.1f MiB", mib);
+  } else {
+    std::snprintf(out, n, "%6.1f GiB", mib / 1024);
+  }
+}
+
+void draw_progress() {
+  Progress &p = g_progress;
+  const uint32_t now = GetClockTimeStamp();
+  if (now - p.drawn < kRedrawMs) return;
+  p.drawn = now;
+  const uint64_t done = p.done < p.total ? p.done : p.total;
+  const double seconds = (now - p.start) / 1000.0;
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  char bar[kBarWidth + 1], read[16], total[16], speed[16], left[40] = "";
+  const int filled = static_cast<int>(done * kBarWidth / p.total);
+  for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
+  bar[kBarWidth] = '\0';
+  size_text(done, read, sizeof read);
+  size_text(p.total, total, sizeof total);
+  size_text(static_cast<uint64_t>(rate), speed, sizeof speed);
+  if (rate > 0) {
+    const auto secs = static_cast<unsigned long>(static_cast<double>(p.total - done) / rate);
+    std::snprintf(left, sizeof left, "%lu:%02lu:%02lu left", secs / 3600, secs / 60 % 60,
+                  secs % 60);
+  }
+  std::fprintf(stderr, "\r[%s] %3d%% %s of %s %s/s %s ", bar,
+               static_cast<int>(done * 100 / p.total), read, total, speed, left);
+}
+
+void end_progress(FILE *file) {
+  if (g_progress.file != file || file == nullptr) return;
+  g_progress.file = nullptr;
+  std::fprintf(stderr, "\r%*s\r", 79, "");  // the next line starts on a clean row
 }
 
 }  // namespace
@@ -149,13 +215,18 @@ const char *input_name(const char *path) {
 }
 
 FILE *open_input(const char *path) {
-  if (is_stdin(path)) return stdin;
+  if (is_stdin(path)) {
+    start_progress(stdin);
+    return stdin;
+  }
   FILE *file = std::fopen(path, "rb");
   if (file == nullptr) error("%s: %s", path, std::strerror(errno));
+  if (file != nullptr) start_progress(file);
   return file;
 }
 
 void close_input(FILE *file) {
+  end_progress(file);
   if (file != nullptr && file != stdin) std::fclose(file);
 }
 
@@ -166,6 +237,10 @@ bool read_some(FILE *file, const char *path, uint8_t *into, size_t capacity, siz
     error("%s: %s", input_name(path), std::strerror(errno != 0 ? errno : EIO));
     std::clearerr(file);
     return false;
+  }
+  if (file == g_progress.file) {
+    g_progress.done += *got;
+    draw_progress();
   }
   return true;
 }

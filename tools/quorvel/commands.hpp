@@ -11,5 +11,14 @@ int run_base64(int argc, char **argv);
 int run_hex(int argc, char **argv);
 int run_selftest(int argc, char **argv);
 int run_speed(int argc, char **argv);
+int run_net(int argc, char **argv);
+int run_resolve(int argc, char **argv);
+int run_mask(int argc, char **argv);
+int run_broadcast(int argc, char **argv);
+int run_ini(int argc, char **argv);
+int run_json(int argc, char **argv);
+int run_time(int argc, char **argv);
+int run_run(int argc, char **argv);
+int run_tour(int argc, char **argv);
 
 }  // namespace qcli

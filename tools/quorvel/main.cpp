@@ -1,4 +1,5 @@
-// quorvel: the library's hashes, MACs, AES and codecs on the command line.
+// quorvel: the library's hashes, MACs, AES, codecs, network queries and
+// runtime helpers on the command line.
 #include <cstring>
 
 #include "cli.hpp"
@@ -18,14 +19,24 @@ const struct {
     {"hex", qcli::run_hex, "plain hex encoding and decoding, as xxd -p (a filter)"},
     {"selftest", qcli::run_selftest, "check every primitive against its published vectors"},
     {"speed", qcli::run_speed, "measure the throughput of each primitive"},
+    {"net", qcli::run_net, "local addresses, gateways and name servers of both families"},
+    {"resolve", qcli::run_resolve, "resolve names on the spot and through the domain table"},
+    {"mask", qcli::run_mask, "the netmask of an IPv4 or IPv6 prefix length"},
+    {"broadcast", qcli::run_broadcast, "the directed broadcast address of an IPv4 subnet"},
+    {"ini", qcli::run_ini, "list the pairs of an INI file, or get one value"},
+    {"json", qcli::run_json, "build a JSON object from NAME=VALUE words"},
+    {"time", qcli::run_time, "a moment in UTC and in local standard time"},
+    {"run", qcli::run_run, "run a command and copy its output"},
+    {"tour", qcli::run_tour, "a demonstration of every family of the library"},
 };
 
 int top_help() {
   qcli::print(
       "Usage: quorvel SUBCOMMAND [OPTION...] [ARGUMENT...]\n"
       "       quorvel --version\n"
-      "The hashes, MACs, AES and codecs of the quorvel library.\n\nSubcommands:\n");
-  for (const auto &c : kCommands) qcli::print("  %-9s %s\n", c.name, c.summary);
+      "The hashes, MACs, AES, codecs, network queries and runtime helpers of the\n"
+      "quorvel library.\n\nSubcommands:\n");
+  for (const auto &c : kCommands) qcli::print("  %-10s %s\n", c.name, c.summary);
   qcli::print(
       "\nEach answers --help.  Exit status: 0 done, 1 a check, verification, input\n"
       "or output failed, 2 the command line is wrong.\n");

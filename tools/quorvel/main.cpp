@@ -1,6 +1,12 @@
 // quorvel: the library's hashes, MACs, AES, codecs, network queries and
 // runtime helpers on the command line.
 #include <cstring>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
 
 #include "cli.hpp"
 #include "commands.hpp"
@@ -66,5 +72,10 @@ int dispatch(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+#if defined(_WIN32)
+  // Digests, ciphers and codecs work on bytes: no line-end translation.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   return qcli::finish(dispatch(argc, argv));
 }

@@ -42,10 +42,23 @@ set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
 # linked against libquorvel.so.0 needs libquorvel0 of at least this version.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The symbols file names every export with the version node of quorvel.map
+# and the version that has it (this one, for all of them so far), which
+# dpkg-shlibdeps prefers to the shlibs line.
+file(STRINGS ${PROJECT_BINARY_DIR}/quorvel.map quorvel_node REGEX "^[A-Za-z0-9_.]+ {" LIMIT_COUNT 1)
+string(REGEX REPLACE " {.*" "" quorvel_node "${quorvel_node}")
+file(STRINGS ${PROJECT_BINARY_DIR}/quorvel.exports quorvel_exports)
+set(quorvel_symbols "libquorvel.so.${PROJECT_VERSION_MAJOR} libquorvel0 #MINVER#\n"
+  "* Build-Depends-Package: libquorvel-dev\n")
+foreach(name IN LISTS quorvel_exports)
+  string(APPEND quorvel_symbols " ${name}@${quorvel_node} ${PROJECT_VERSION}\n")
+endforeach()
+file(WRITE ${PROJECT_BINARY_DIR}/debian/libquorvel0/symbols ${quorvel_symbols})
 # The loader's cache is refreshed through libc's ldconfig trigger, as dpkg
 # wants it (CPack's own postinst and postrm also call ldconfig).
 file(WRITE ${PROJECT_BINARY_DIR}/debian/libquorvel0/triggers "activate-noawait ldconfig\n")
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/libquorvel0/triggers)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_BINARY_DIR}/debian/libquorvel0/symbols ${PROJECT_BINARY_DIR}/debian/libquorvel0/triggers)
 set(CPACK_COMPONENT_LIBRARY_DESCRIPTION
   "portability and utility library with a flat C interface
 quorvel gives C and C++ programs one set of plain C functions for the

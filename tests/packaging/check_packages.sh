@@ -4,7 +4,8 @@
 # purged again at the end (a machine that already has them, or any file of
 # them, is refused); otherwise they are unpacked into a scratch root.  Then
 # a C program builds against them through pkg-config and through
-# find_package(quorvel CONFIG), shared and static, and runs, and the
+# find_package(quorvel CONFIG), shared and static, and runs (and, installed,
+# gets its dependency on libquorvel0 from the symbols file), and the
 # packaged quorvel command passes its self-test without a search path of
 # its own.
 #   tests/packaging/check_packages.sh
@@ -73,6 +74,13 @@ cmake -S "$work/app" -B "$work/app/build" > "$work/app.log" 2>&1 &&
 readelf -d "$work/app/build/app" | grep -q 'NEEDED.*\[libquorvel\.so\.0\]'
 "$work/app/build/app"
 "$work/app/build/app_static"
+# A package of the program would depend on libquorvel0 through its symbols.
+if [ "$prefix" = /usr ]; then
+  mkdir "$work/app/debian" && : > "$work/app/debian/control"
+  deps=$(cd "$work/app" && dpkg-shlibdeps -O build/app 2> /dev/null)
+  echo "$deps" | grep -q "libquorvel0 (>= ${version%-*})" ||
+    { echo "check_packages: dpkg-shlibdeps says $deps"; exit 1; }
+fi
 
 if readelf -d "$prefix/bin/quorvel" | grep -q 'R[UN]*PATH'; then
   echo "check_packages: the packaged quorvel carries a library search path"; exit 1

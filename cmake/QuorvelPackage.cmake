@@ -130,4 +130,16 @@ if(QUORVEL_GZIP)
   endforeach()
 endif()
 
+# CPack strips the shared library and the tool but leaves archives alone;
+# the archive in libquorvel-dev loses its debugging sections and compiler
+# notes as well.
+if(CMAKE_STRIP)
+  install(CODE "
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --remove-section=.comment
+      --enable-deterministic-archives
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:quorvel_static>\"
+      COMMAND_ERROR_IS_FATAL ANY)"
+    COMPONENT development EXCLUDE_FROM_ALL)
+endif()
+
 include(CPack)

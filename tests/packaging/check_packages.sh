@@ -11,7 +11,7 @@
 #   tests/packaging/check_packages.sh
 set -eu
 cd "$(dirname "$0")/../.."
-for tool in cmake lintian dpkg-deb pkg-config cc readelf; do
+for tool in cmake lintian dpkg-deb dpkg-shlibdeps pkg-config cc readelf; do
   command -v $tool > /dev/null || { echo "check_packages: $tool is missing"; exit 1; }
 done
 
@@ -27,7 +27,6 @@ for deb in "$2" "$3"; do
     { echo "check_packages: $deb does not depend on libquorvel0 $version"; exit 1; }
 done
 
-work=$(mktemp -d)
 if [ "$(id -u)" = 0 ]; then
   for deb; do
     name=$(dpkg-deb -f "$deb" Package)
@@ -40,12 +39,14 @@ if [ "$(id -u)" = 0 ]; then
       fi
     done
   done
+  work=$(mktemp -d)
   trap 'dpkg --purge quorvel-tools libquorvel-dev libquorvel0 > /dev/null || true; rm -rf "$work"' EXIT
   dpkg -i "$@"
   # The system's own search paths must be enough.
   unset PKG_CONFIG_PATH CMAKE_PREFIX_PATH LD_LIBRARY_PATH
   prefix=/usr
 else
+  work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   for deb; do dpkg-deb -x "$deb" "$work/root"; done
   prefix=$work/root/usr
@@ -69,9 +70,12 @@ target_link_libraries(app PRIVATE quorvel::quorvel)
 add_executable(app_static app.c)
 target_link_libraries(app_static PRIVATE quorvel::quorvel_static)
 EOF
-cmake -S "$work/app" -B "$work/app/build" > "$work/app.log" 2>&1 &&
-  cmake --build "$work/app/build" >> "$work/app.log" 2>&1 || { cat "$work/app.log"; exit 1; }
-readelf -d "$work/app/build/app" | grep -q 'NEEDED.*\[libquorvel\.so\.0\]'
+if ! cmake -S "$work/app" -B "$work/app/build" > "$work/app.log" 2>&1 ||
+   ! cmake --build "$work/app/build" >> "$work/app.log" 2>&1; then
+  cat "$work/app.log"; exit 1
+fi
+readelf -d "$work/app/build/app" | grep -q 'NEEDED.*\[libquorvel\.so\.0\]' ||
+  { echo "check_packages: the CMake consumer does not need libquorvel.so.0"; exit 1; }
 "$work/app/build/app"
 "$work/app/build/app_static"
 # A package of the program would depend on libquorvel0 through its symbols.

@@ -4,8 +4,9 @@
 #                   package and quorvel.pc (component development)
 #   quorvel-tools   the quorvel command and its manual page (component tools)
 # `cmake --workflow --preset package` configures for /usr, builds and runs
-# cpack -G DEB; the .deb files land in <build>/packages.
-if(WIN32)
+# cpack -G DEB; the .deb files land in <build>/packages.  A project that
+# builds quorvel as its own subdirectory keeps its CPack settings.
+if(WIN32 OR NOT PROJECT_IS_TOP_LEVEL)
   return()
 endif()
 set(QUORVEL_PACKAGE_MAINTAINER

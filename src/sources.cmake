@@ -46,6 +46,7 @@ set(QUORVEL_CRYPTO_SOURCES
   src/crypto/aes_modes.cpp
   src/crypto/base64.cpp
   src/crypto/crc32.cpp
+  src/crypto/engine_select.cpp
   src/crypto/hex.cpp
   src/crypto/hmac_sha256.cpp
   src/crypto/md5.cpp
@@ -93,6 +94,7 @@ set(QUORVEL_RUNTIME_SOURCES_win32
 
 # The platform code every operating system shares, then each one's folder.
 set(QUORVEL_PLATFORM_SOURCES_shared
+  src/platform/cpu_features.cpp
   src/platform/event_pair.cpp
 )
 

@@ -152,10 +152,33 @@ void decrypt_blocks_portable(const CAES_schedule *schedule, const uint8_t *in, u
   }
 }
 
+// Decrypts a chunk at a time after setting its ciphertext aside, so that
+// in-place decryption still has the previous ciphertext to chain with.
+void cbc_decrypt_portable(const CAES_schedule *schedule, uint8_t chain[16], const uint8_t *in,
+                          uint8_t *out, size_t blocks) {
+  constexpr size_t kChunkBlocks = 16;
+  uint8_t saved[kChunkBlocks * 16];
+  while (blocks != 0) {
+    const size_t n = blocks < kChunkBlocks ? blocks : kChunkBlocks;
+    std::memcpy(saved, in, n * 16);
+    decrypt_blocks_portable(schedule, saved, out, n);
+    const uint8_t *previous = chain;
+    for (size_t b = 0; b < n; ++b) {
+      for (size_t k = 0; k < 16; ++k) out[16 * b + k] ^= previous[k];
+      previous = saved + 16 * b;
+    }
+    std::memcpy(chain, saved + 16 * (n - 1), 16);
+    in += n * 16;
+    out += n * 16;
+    blocks -= n;
+  }
+}
+
 }  // namespace
 
-const AesEngine kAesPortable = {"portable", encrypt_blocks_portable, decrypt_blocks_portable,
-                                 cbc_encrypt_portable};
+const AesEngine kAesPortable = {"portable",           EngineTier::kPortable,   runs_anywhere,
+                                encrypt_blocks_portable, decrypt_blocks_portable,
+                                cbc_encrypt_portable,    cbc_decrypt_portable};
 
 }  // namespace quorvel::detail
 

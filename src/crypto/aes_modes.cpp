@@ -13,10 +13,6 @@ using quorvel::detail::aes_rounds_valid;
 
 constexpr uint32_t kBlock = 16;
 
-// Blocks of CBC ciphertext decrypted per engine call; their ciphertext is
-// kept aside first so that in-place decryption still has it for chaining.
-constexpr size_t kCbcChunkBlocks = 16;
-
 // (len / 16 + 1) * 16, or 0 when it does not fit the 32-bit result.
 uint32_t padded_total(uint32_t in_len) {
   const uint64_t total = (uint64_t{in_len} / kBlock + 1) * kBlock;
@@ -36,15 +32,6 @@ void working_iv(const uint8_t *iv, uint32_t iv_len, uint8_t work[kBlock]) {
     return;
   }
   for (uint32_t j = 0; j < kBlock; ++j) work[j] = iv[j % iv_len];
-}
-
-inline void xor_block(uint8_t *dst, const uint8_t *a, const uint8_t *b) {
-  uint64_t x[2], y[2];
-  std::memcpy(x, a, kBlock);
-  std::memcpy(y, b, kBlock);
-  x[0] ^= y[0];
-  x[1] ^= y[1];
-  std::memcpy(dst, x, kBlock);
 }
 
 // A pair never filled by CAesKeyInit is refused rather than run past its
@@ -126,19 +113,6 @@ extern "C" uint32_t CAesCbcDecrypt(const uint8_t *in, uint32_t in_len, const uin
   }
   uint8_t chain[kBlock];
   working_iv(iv, iv_len, chain);
-  const auto decrypt = aes_engine().decrypt_blocks;
-  const CAES_schedule *schedule = &keys->decrypt_schedule;
-  uint8_t saved[kCbcChunkBlocks * kBlock];
-  for (uint32_t off = 0; off < whole;) {
-    const size_t bytes = whole - off < sizeof saved ? whole - off : sizeof saved;
-    std::memcpy(saved, in + off, bytes);
-    decrypt(schedule, saved, out + off, bytes / kBlock);
-    xor_block(out + off, out + off, chain);
-    for (size_t b = kBlock; b < bytes; b += kBlock) {
-      xor_block(out + off + b, out + off + b, saved + b - kBlock);
-    }
-    std::memcpy(chain, saved + bytes - kBlock, kBlock);
-    off += static_cast<uint32_t>(bytes);
-  }
+  aes_engine().cbc_decrypt(&keys->decrypt_schedule, chain, in, out, whole / kBlock);
   return unpadded_length(out, whole);
 }

@@ -90,6 +90,9 @@ size_t base64_decode_portable(const char *in, size_t ngroups, uint8_t *out) {
   return done;
 }
 
+const Base64Engine kBase64Portable = {"portable", EngineTier::kPortable, runs_anywhere,
+                                      base64_encode_portable, base64_decode_portable};
+
 }  // namespace quorvel::detail
 
 namespace {
@@ -101,7 +104,7 @@ using quorvel::detail::kBase64Pad;
 // group may be a short one, padded with '='.
 void encode_groups(const uint8_t *in, int64_t in_len, int64_t ngroups, char *out) {
   const int64_t whole = ngroups < in_len / 3 ? ngroups : in_len / 3;
-  quorvel::detail::base64_encode_groups(in, static_cast<size_t>(whole), out);
+  quorvel::detail::base64_engine().encode(in, static_cast<size_t>(whole), out);
   if (whole == ngroups) return;
   in += 3 * whole;
   out += 4 * whole;
@@ -161,9 +164,10 @@ extern "C" QRVL_API int32_t FromBase64Simple(const char *in, int32_t in_len, uin
     // Room for whatever the whole groups can give: no checks in the loop.
     // The kernel stops at each group holding a '='; only a '=' in the
     // third or fourth place ends decoding.
+    const auto decode_run = quorvel::detail::base64_engine().decode;
     while (g < ngroups) {
-      const int64_t run = static_cast<int64_t>(quorvel::detail::base64_decode_groups(
-          in + 4 * g, static_cast<size_t>(ngroups - g), out + n));
+      const int64_t run = static_cast<int64_t>(
+          decode_run(in + 4 * g, static_cast<size_t>(ngroups - g), out + n));
       g += run;
       n += 3 * run;
       if (g == ngroups) break;

@@ -103,15 +103,18 @@ uint32_t byte_sum_portable(uint32_t sum, const uint8_t *p, size_t n) {
   return sum;
 }
 
+const Crc32Engine kCrc32Portable = {"portable", EngineTier::kPortable, runs_anywhere,
+                                    crc32_msb_portable, crc32_reflected_portable};
+
 }  // namespace quorvel::detail
 
 extern "C" QRVL_API uint32_t GetCrc32(int32_t mode, uint32_t crc, const uint8_t *data,
                                       uint32_t len) {
   switch (mode) {
     case 0:
-      return quorvel::detail::crc32_msb(crc, data, len);
+      return quorvel::detail::crc32_engine().msb(crc, data, len);
     case 1:
-      return quorvel::detail::crc32_reflected(crc, data, len);
+      return quorvel::detail::crc32_engine().reflected(crc, data, len);
     case 2:
       return quorvel::detail::byte_sum(crc, data, len);
     default:

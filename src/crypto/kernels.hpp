@@ -1,12 +1,15 @@
 // Inner loops of the checksum, hash and Base64 code, each behind one
-// dispatch point.  The exported functions call only the dispatch points, so
-// a faster kernel (SIMD, carry-less multiply) with identical results can be
-// slotted in here later without touching them.  The portable kernels stay
-// reachable by name so that tests can hold any replacement against them.
+// dispatch point.  The exported functions call only the dispatch points;
+// CRC-32 and Base64 choose among engines with identical results (see
+// engine_tier.hpp), MD5 and the byte sum have one.  The portable kernels
+// stay reachable by name so that tests can hold the others against them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+#include "crypto/engine_tier.hpp"
 
 namespace quorvel::detail {
 
@@ -30,12 +33,44 @@ uint32_t byte_sum_portable(uint32_t sum, const uint8_t *data, size_t n);
 void base64_encode_portable(const uint8_t *in, size_t ngroups, char *out);
 size_t base64_decode_portable(const char *in, size_t ngroups, uint8_t *out);
 
-// The dispatch points.
+// CRC-32 in both bit orders, with one engine chosen for the pair.
+struct Crc32Engine {
+  const char *name;
+  EngineTier tier;
+  CpuCheck runs_on;
+  Crc32Fn msb;
+  Crc32Fn reflected;
+};
+
+// Base64 whole-group encoding and decoding.
+struct Base64Engine {
+  const char *name;
+  EngineTier tier;
+  CpuCheck runs_on;
+  Base64EncodeFn encode;
+  Base64DecodeFn decode;
+};
+
+extern const Crc32Engine kCrc32Portable;
+extern const Base64Engine kBase64Portable;
+
+extern std::atomic<const Crc32Engine *> g_crc32_engine;
+extern std::atomic<const Base64Engine *> g_base64_engine;
+const Crc32Engine &choose_crc32_engine();
+const Base64Engine &choose_base64_engine();
+
+inline const Crc32Engine &crc32_engine() {
+  const Crc32Engine *engine = g_crc32_engine.load(std::memory_order_relaxed);
+  return engine != nullptr ? *engine : choose_crc32_engine();
+}
+
+inline const Base64Engine &base64_engine() {
+  const Base64Engine *engine = g_base64_engine.load(std::memory_order_relaxed);
+  return engine != nullptr ? *engine : choose_base64_engine();
+}
+
+// The dispatch points of the kernels with one engine.
 inline constexpr Md5BlocksFn md5_blocks = &md5_blocks_portable;
-inline constexpr Crc32Fn crc32_msb = &crc32_msb_portable;
-inline constexpr Crc32Fn crc32_reflected = &crc32_reflected_portable;
 inline constexpr Crc32Fn byte_sum = &byte_sum_portable;
-inline constexpr Base64EncodeFn base64_encode_groups = &base64_encode_portable;
-inline constexpr Base64DecodeFn base64_decode_groups = &base64_decode_portable;
 
 }  // namespace quorvel::detail

@@ -91,6 +91,7 @@ void compress_portable(uint32_t state[8], const uint8_t *data, size_t blocks) {
 
 }  // namespace
 
-const Sha256Engine kSha256Portable = {"portable", compress_portable};
+const Sha256Engine kSha256Portable = {"portable", EngineTier::kPortable, runs_anywhere,
+                                       compress_portable};
 
 }  // namespace quorvel::detail

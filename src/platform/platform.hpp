@@ -370,4 +370,19 @@ bool interface_up(uint32_t interface_index);
 // there are, or -1 when the configuration cannot be read.
 int32_t dns_servers(int32_t family, ConfigAddress *out, int32_t capacity);
 
+// ---- Processor ---------------------------------------------------------------------
+
+// The instruction-set extensions that faster engines need, each true only
+// when both the processor has it and the operating system saves the
+// registers it uses (XSAVE state for the 256- and 512-bit ones).  Read once
+// per process, on first use, from any thread; all false on processors other
+// than x86-64.
+struct CpuFeatures {
+  bool ssse3, sse41, pclmulqdq, aesni, sha;          // 128-bit registers
+  bool avx2, vaes, vpclmulqdq;                       // 256-bit registers
+  bool avx512f, avx512bw, avx512vl, avx512vbmi;      // 512-bit and mask registers
+};
+
+const CpuFeatures &cpu_features();
+
 }  // namespace quorvel::platform

@@ -2,6 +2,8 @@
 // operating system has enabled (XGETBV), so that an engine is chosen only
 // when its instructions both exist and keep their registers across
 // context switches.  The same code serves every x86-64 operating system.
+#include <atomic>
+
 #include "platform/platform.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -57,11 +59,25 @@ CpuFeatures read_cpu_features() { return CpuFeatures{}; }
 
 #endif
 
+// Filled once, by the first caller; a caller that arrives while it is being
+// filled waits the few microseconds CPUID takes.  (No guarded static: the
+// library needs nothing from the C++ runtime.)
+CpuFeatures g_features;
+std::atomic<int> g_filling{0};
+std::atomic<bool> g_filled{false};
+
 }  // namespace
 
 const CpuFeatures &cpu_features() {
-  static const CpuFeatures features = read_cpu_features();
-  return features;
+  if (!g_filled.load(std::memory_order_acquire)) {
+    if (g_filling.exchange(1, std::memory_order_acq_rel) == 0) {
+      g_features = read_cpu_features();
+      g_filled.store(true, std::memory_order_release);
+    }
+    while (!g_filled.load(std::memory_order_acquire)) {
+    }
+  }
+  return g_features;
 }
 
 }  // namespace quorvel::platform

@@ -1,33 +1,22 @@
-// MD5, CRC-32, MurmurHash3 and Base64 against OpenSSL EVP and zlib.
+// MD5 against OpenSSL EVP, the byte sum and MurmurHash3.
 // Run once each with OPENSSL_ia32cap="0:0", with
 // OPENSSL_ia32cap="~0x200000200000000:~0x20000000" and unmasked.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <random>
 #include <vector>
 
+#include "crypto_bench.hpp"
 #include "quorvel/crypto.h"
 
 #if defined(QRVL_BENCH_HAVE_OPENSSL)
 #include <openssl/evp.h>
 #endif
-#if defined(QRVL_BENCH_HAVE_ZLIB)
-#include <zlib.h>
-#endif
 
 namespace {
 
-std::vector<uint8_t> random_bytes(size_t n) {
-  std::mt19937_64 rng(n);
-  std::vector<uint8_t> v(n);
-  for (auto &b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
+using namespace crypto_bench;
 
-void set_bytes(benchmark::State &state, size_t n) {
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
-}
 
 void BM_md5_quorvel(benchmark::State &state) {
   const size_t n = static_cast<size_t>(state.range(0));
@@ -43,22 +32,6 @@ void BM_md5_quorvel(benchmark::State &state) {
   set_bytes(state, n);
 }
 BENCHMARK(BM_md5_quorvel)->Arg(64)->Arg(1024)->Arg(16384);
-
-void BM_crc32_msb_quorvel(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  for (auto _ : state) benchmark::DoNotOptimize(GetCrc32(0, 0xFFFFFFFFu, msg.data(), n));
-  set_bytes(state, n);
-}
-BENCHMARK(BM_crc32_msb_quorvel)->Arg(64)->Arg(1024)->Arg(16384)->Arg(65536);
-
-void BM_crc32_reflected_quorvel(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  for (auto _ : state) benchmark::DoNotOptimize(GetCrc32(1, 0xFFFFFFFFu, msg.data(), n));
-  set_bytes(state, n);
-}
-BENCHMARK(BM_crc32_reflected_quorvel)->Arg(64)->Arg(1024)->Arg(16384)->Arg(65536);
 
 void BM_byte_sum_quorvel(benchmark::State &state) {
   const size_t n = static_cast<size_t>(state.range(0));
@@ -92,35 +65,6 @@ BENCHMARK_TEMPLATE(BM_murmur3, MurmurHash3_x86_32)
     ->Arg(16)
     ->Arg(1 << 20);
 
-void BM_base64_encode_quorvel(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  std::vector<char> out(4 * ((n + 2) / 3) + 1);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(ToBase64Simple(msg.data(), static_cast<int32_t>(n), out.data(),
-                                            static_cast<int32_t>(out.size())));
-    benchmark::ClobberMemory();
-  }
-  set_bytes(state, n);
-}
-BENCHMARK(BM_base64_encode_quorvel)->Arg(64)->Arg(1024)->Arg(16384);
-
-void BM_base64_decode_quorvel(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  std::vector<char> text(4 * ((n + 2) / 3) + 1);
-  const int32_t chars = ToBase64Simple(msg.data(), static_cast<int32_t>(n), text.data(),
-                                       static_cast<int32_t>(text.size()));
-  std::vector<uint8_t> out(n + 3);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        FromBase64Simple(text.data(), chars, out.data(), static_cast<int32_t>(out.size())));
-    benchmark::ClobberMemory();
-  }
-  set_bytes(state, n);  // decoded bytes, like the encoder's input
-}
-BENCHMARK(BM_base64_decode_quorvel)->Arg(64)->Arg(1024)->Arg(16384);
-
 #if defined(QRVL_BENCH_HAVE_OPENSSL)
 void BM_md5_openssl(benchmark::State &state) {
   const size_t n = static_cast<size_t>(state.range(0));
@@ -140,41 +84,6 @@ void BM_md5_openssl(benchmark::State &state) {
 }
 BENCHMARK(BM_md5_openssl)->Arg(64)->Arg(1024)->Arg(16384);
 
-void BM_base64_encode_openssl(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  std::vector<unsigned char> out(4 * ((n + 2) / 3) + 1);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(EVP_EncodeBlock(out.data(), msg.data(), static_cast<int>(n)));
-    benchmark::ClobberMemory();
-  }
-  set_bytes(state, n);
-}
-BENCHMARK(BM_base64_encode_openssl)->Arg(64)->Arg(1024)->Arg(16384);
-
-void BM_base64_decode_openssl(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  std::vector<unsigned char> text(4 * ((n + 2) / 3) + 1);
-  const int chars = EVP_EncodeBlock(text.data(), msg.data(), static_cast<int>(n));
-  std::vector<unsigned char> out(n + 3);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(EVP_DecodeBlock(out.data(), text.data(), chars));
-    benchmark::ClobberMemory();
-  }
-  set_bytes(state, n);
-}
-BENCHMARK(BM_base64_decode_openssl)->Arg(64)->Arg(1024)->Arg(16384);
-#endif
-
-#if defined(QRVL_BENCH_HAVE_ZLIB)
-void BM_crc32_zlib(benchmark::State &state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto msg = random_bytes(n);
-  for (auto _ : state) benchmark::DoNotOptimize(crc32(0, msg.data(), static_cast<uInt>(n)));
-  set_bytes(state, n);
-}
-BENCHMARK(BM_crc32_zlib)->Arg(64)->Arg(1024)->Arg(16384)->Arg(65536);
 #endif
 
 }  // namespace

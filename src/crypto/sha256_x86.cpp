@@ -63,6 +63,7 @@ QRVL_SHA_NI_TARGET void compress_sha_ni(uint32_t state[8], const uint8_t *data, 
     const __m128i abef_in = abef, cdgh_in = cdgh;
     const auto *in = reinterpret_cast<const __m128i *>(data);
     __m128i w[4];
+#pragma GCC unroll 4
     for (int j = 0; j < 4; ++j) {
       w[j] = _mm_shuffle_epi8(_mm_loadu_si128(in + j), big_endian);
       four_steps(abef, cdgh, w[j], j);

@@ -53,6 +53,7 @@ set(QUORVEL_CRYPTO_SOURCES
   src/crypto/murmur3.cpp
   src/crypto/sha256.cpp
   src/crypto/sha256_compress.cpp
+  src/crypto/sha256_x86.cpp
 )
 
 set(QUORVEL_NET_SOURCES

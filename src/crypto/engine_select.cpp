@@ -26,6 +26,9 @@ const AesEngine *const kAesCandidates[] = {
     &kAesPortable,
 };
 const Sha256Engine *const kSha256Candidates[] = {
+#if defined(QRVL_CRYPTO_X86)
+    &kSha256Ni,
+#endif
     &kSha256Portable,
 };
 const Crc32Engine *const kCrc32Candidates[] = {

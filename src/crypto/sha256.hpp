@@ -23,6 +23,9 @@ struct Sha256Engine {
 };
 
 extern const Sha256Engine kSha256Portable;
+#if defined(QRVL_CRYPTO_X86)
+extern const Sha256Engine kSha256Ni;  // SHA-NI with SSSE3/SSE4.1
+#endif
 
 extern std::atomic<const Sha256Engine *> g_sha256_engine;
 const Sha256Engine &choose_sha256_engine();

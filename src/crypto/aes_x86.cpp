@@ -331,8 +331,13 @@ QRVL_VAES512 void cbc_decrypt_vaes(const CAES_schedule *schedule, uint8_t chain[
   _mm_storeu_si128(reinterpret_cast<__m128i *>(chain), iv);
 }
 
+// Fewer than four blocks would leave the wide registers mostly empty; the
+// 128-bit code runs them sooner.
+constexpr size_t kWideFrom = 4;
+
 QRVL_VAES512 void encrypt_blocks_vaes(const CAES_schedule *s, const uint8_t *in, uint8_t *out,
                                       size_t blocks) {
+  if (blocks < kWideFrom) return encrypt_blocks_ni(s, in, out, blocks);
   switch (s->rounds) {
     case 10: return ecb_vaes<10, true>(s, in, out, blocks);
     case 12: return ecb_vaes<12, true>(s, in, out, blocks);
@@ -342,6 +347,7 @@ QRVL_VAES512 void encrypt_blocks_vaes(const CAES_schedule *s, const uint8_t *in,
 
 QRVL_VAES512 void decrypt_blocks_vaes(const CAES_schedule *s, const uint8_t *in, uint8_t *out,
                                       size_t blocks) {
+  if (blocks < kWideFrom) return decrypt_blocks_ni(s, in, out, blocks);
   switch (s->rounds) {
     case 10: return ecb_vaes<10, false>(s, in, out, blocks);
     case 12: return ecb_vaes<12, false>(s, in, out, blocks);
@@ -351,6 +357,7 @@ QRVL_VAES512 void decrypt_blocks_vaes(const CAES_schedule *s, const uint8_t *in,
 
 QRVL_VAES512 void cbc_decrypt_blocks_vaes(const CAES_schedule *s, uint8_t chain[16],
                                           const uint8_t *in, uint8_t *out, size_t blocks) {
+  if (blocks < kWideFrom) return cbc_decrypt_blocks_ni(s, chain, in, out, blocks);
   switch (s->rounds) {
     case 10: return cbc_decrypt_vaes<10>(s, chain, in, out, blocks);
     case 12: return cbc_decrypt_vaes<12>(s, chain, in, out, blocks);

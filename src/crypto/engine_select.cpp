@@ -38,6 +38,9 @@ const Sha256Engine *const kSha256Candidates[] = {
     &kSha256Portable,
 };
 const Crc32Engine *const kCrc32Candidates[] = {
+#if defined(QRVL_CRYPTO_X86)
+    &kCrc32Clmul,
+#endif
     &kCrc32Portable,
 };
 const Base64Engine *const kBase64Candidates[] = {

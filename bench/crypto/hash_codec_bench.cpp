@@ -31,7 +31,7 @@ void BM_md5_quorvel(benchmark::State &state) {
   }
   set_bytes(state, n);
 }
-BENCHMARK(BM_md5_quorvel)->Arg(64)->Arg(1024)->Arg(16384);
+BENCHMARK(BM_md5_quorvel)->Apply(sizes);
 
 void BM_byte_sum_quorvel(benchmark::State &state) {
   const size_t n = static_cast<size_t>(state.range(0));
@@ -82,7 +82,7 @@ void BM_md5_openssl(benchmark::State &state) {
   EVP_MD_CTX_free(ctx);
   set_bytes(state, n);
 }
-BENCHMARK(BM_md5_openssl)->Arg(64)->Arg(1024)->Arg(16384);
+BENCHMARK(BM_md5_openssl)->Apply(sizes);
 
 #endif
 

@@ -252,15 +252,15 @@ namespace {
 
 // Lane j of `lanes` moves its block forward by (3 - j) x 128 bits to the
 // position of lane 3; lane 3 is already there, so its pair is zero.
-struct alignas(64) WideConstants {
+struct WideConstants {
+  alignas(64) uint64_t lanes[8];
   uint64_t fold2048[2];  // move a block forward by 16 x 128 bits
-  uint64_t lanes[8];
 };
 
 constexpr WideConstants wide_constants(bool msb) {
-  return {{fold_lo(msb, 2048), fold_hi(msb, 2048)},
-          {fold_lo(msb, 384), fold_hi(msb, 384), fold_lo(msb, 256), fold_hi(msb, 256),
-           fold_lo(msb, 128), fold_hi(msb, 128), 0, 0}};
+  return {{fold_lo(msb, 384), fold_hi(msb, 384), fold_lo(msb, 256), fold_hi(msb, 256),
+           fold_lo(msb, 128), fold_hi(msb, 128), 0, 0},
+          {fold_lo(msb, 2048), fold_hi(msb, 2048)}};
 }
 
 constexpr WideConstants kMsbWide = wide_constants(true);

@@ -1,7 +1,8 @@
 // CRC-32 by carry-less multiplication: the message is folded 64 bytes at a
 // time into four 128-bit accumulators, those are folded into one, and the
 // 128-bit remainder is reduced to 32 bits with two folding steps and a
-// Barrett reduction.
+// Barrett reduction.  Where the processor has VPCLMULQDQ and AVX-512, a
+// second engine does the same folding with 512-bit registers (see below).
 //
 // Folding rests on one identity: a 128-bit block X = H * x^64 + L that
 // stands D bits before the end of the folded region contributes
@@ -110,6 +111,21 @@ static_assert(kReflectedConstants.barrett[0] == 0x1f7011641ull &&
               kReflectedConstants.barrett[1] == 0x1db710641ull);
 static_assert(kMsbConstants.barrett[0] == 0x104d101dfull);
 
+// The pair {K.lo, K.hi} that moves a block forward by d bits, by the rules
+// above: {x^d, x^(d+64)} in the ordinary order, {x^(d+32), x^(d-32)} in
+// 33-bit reflected form.  The wide engine takes its constants from here.
+constexpr uint64_t fold_lo(bool msb, unsigned d) {
+  return msb ? x_pow_mod(d) : reflected33(d + 32);
+}
+constexpr uint64_t fold_hi(bool msb, unsigned d) {
+  return msb ? x_pow_mod(d + 64) : reflected33(d - 32);
+}
+
+static_assert(fold_lo(true, 512) == kMsbConstants.fold512[0] &&
+              fold_hi(true, 512) == kMsbConstants.fold512[1] &&
+              fold_lo(false, 128) == kReflectedConstants.fold128[0] &&
+              fold_hi(false, 128) == kReflectedConstants.fold128[1]);
+
 #define QRVL_CLMUL_TARGET __attribute__((target("pclmul,ssse3,sse4.1")))
 
 QRVL_CLMUL_TARGET inline __m128i load_constants(const uint64_t (&pair)[2]) {
@@ -161,15 +177,28 @@ QRVL_CLMUL_TARGET inline uint32_t reduce_reflected(__m128i r) {
   return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(u, _mm_clmulepi64_si128(q, b, 0x10)), 1));
 }
 
-// At least 64 bytes: whole 16-byte blocks are folded, the last n % 16 bytes
-// go through the portable kernel.
+// The running value placed where it meets the first four message bytes.
+template <bool kMsb>
+QRVL_CLMUL_TARGET inline __m128i crc_in_register(uint32_t crc) {
+  return kMsb ? _mm_set_epi32(static_cast<int>(crc), 0, 0, 0)
+              : _mm_cvtsi32_si128(static_cast<int>(crc));
+}
+
+// Folds the whole 16-byte blocks of the last n bytes into x, reduces, and
+// passes the final n % 16 bytes through the portable kernel.
+template <bool kMsb>
+QRVL_CLMUL_TARGET inline uint32_t crc32_finish(__m128i x, const uint8_t *p, size_t n) {
+  const __m128i k128 = load_constants((kMsb ? kMsbConstants : kReflectedConstants).fold128);
+  for (; n >= 16; n -= 16, p += 16) x = _mm_xor_si128(fold(x, k128), load_block<kMsb>(p));
+  const uint32_t crc = kMsb ? reduce_msb(x) : reduce_reflected(x);
+  return kMsb ? crc32_msb_portable(crc, p, n) : crc32_reflected_portable(crc, p, n);
+}
+
+// At least 64 bytes, in four 16-byte lanes.
 template <bool kMsb>
 QRVL_CLMUL_TARGET uint32_t crc32_fold(uint32_t crc, const uint8_t *p, size_t n) {
   const ClmulConstants &c = kMsb ? kMsbConstants : kReflectedConstants;
-  // The running value meets the first four message bytes.
-  const __m128i init = kMsb ? _mm_set_epi32(static_cast<int>(crc), 0, 0, 0)
-                            : _mm_cvtsi32_si128(static_cast<int>(crc));
-  __m128i x0 = _mm_xor_si128(load_block<kMsb>(p), init);
+  __m128i x0 = _mm_xor_si128(load_block<kMsb>(p), crc_in_register<kMsb>(crc));
   __m128i x1 = load_block<kMsb>(p + 16);
   __m128i x2 = load_block<kMsb>(p + 32);
   __m128i x3 = load_block<kMsb>(p + 48);
@@ -186,9 +215,7 @@ QRVL_CLMUL_TARGET uint32_t crc32_fold(uint32_t crc, const uint8_t *p, size_t n) 
   __m128i x = _mm_xor_si128(fold(x0, k128), x1);
   x = _mm_xor_si128(fold(x, k128), x2);
   x = _mm_xor_si128(fold(x, k128), x3);
-  for (; n >= 16; n -= 16, p += 16) x = _mm_xor_si128(fold(x, k128), load_block<kMsb>(p));
-  crc = kMsb ? reduce_msb(x) : reduce_reflected(x);
-  return kMsb ? crc32_msb_portable(crc, p, n) : crc32_reflected_portable(crc, p, n);
+  return crc32_finish<kMsb>(x, p, n);
 }
 
 // Below 64 bytes the sliced tables are as fast and need no setup.
@@ -212,5 +239,117 @@ const Crc32Engine kCrc32Clmul = {"pclmulqdq", EngineTier::kSse, runs_clmul, crc3
                                  crc32_reflected_clmul};
 
 }  // namespace quorvel::detail
+
+#if defined(QRVL_CRYPTO_X86_WIDE)
+
+// The same folding in 512-bit registers, each holding four consecutive
+// 16-byte blocks (block j in 128-bit lane j, laid out as above): four
+// registers fold 256 bytes per step, are folded into one, whose four lanes
+// are folded into one 128-bit block for the reduction above.
+
+namespace quorvel::detail {
+namespace {
+
+// Lane j of `lanes` moves its block forward by (3 - j) x 128 bits to the
+// position of lane 3; lane 3 is already there, so its pair is zero.
+struct WideConstants {
+  alignas(64) uint64_t lanes[8];
+  uint64_t fold2048[2];  // move a block forward by 16 x 128 bits
+};
+
+constexpr WideConstants wide_constants(bool msb) {
+  return {{fold_lo(msb, 384), fold_hi(msb, 384), fold_lo(msb, 256), fold_hi(msb, 256),
+           fold_lo(msb, 128), fold_hi(msb, 128), 0, 0},
+          {fold_lo(msb, 2048), fold_hi(msb, 2048)}};
+}
+
+constexpr WideConstants kMsbWide = wide_constants(true);
+constexpr WideConstants kReflectedWide = wide_constants(false);
+
+#define QRVL_VPCLMUL_TARGET \
+  __attribute__((target("pclmul,ssse3,sse4.1,vpclmulqdq,avx512f,avx512bw,avx512vl")))
+
+// Broadcasts, lane shuffles and extracts are written in their zero-masking
+// forms with every lane kept: GCC 12 warns that the plain forms read an
+// undefined source.
+
+// One 128-bit value in all four lanes.
+QRVL_VPCLMUL_TARGET inline __m512i broadcast_lanes(__m128i v) {
+  return _mm512_maskz_broadcast_i32x4(0xffff, v);
+}
+
+// Sixty-four message bytes, each 16-byte block as load_block lays it out.
+template <bool kMsb>
+QRVL_VPCLMUL_TARGET inline __m512i load_wide(const uint8_t *p) {
+  const __m512i v = _mm512_loadu_si512(p);
+  if constexpr (kMsb) {
+    const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return _mm512_shuffle_epi8(v, broadcast_lanes(reverse));
+  } else {
+    return v;
+  }
+}
+
+// fold() in every lane, xored with `next`.
+QRVL_VPCLMUL_TARGET inline __m512i fold_wide(__m512i x, __m512i k, __m512i next) {
+  return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, k, 0x00),
+                                   _mm512_clmulepi64_epi128(x, k, 0x11), next, 0x96);
+}
+
+// At least 256 bytes.
+template <bool kMsb>
+QRVL_VPCLMUL_TARGET uint32_t crc32_fold_wide(uint32_t crc, const uint8_t *p, size_t n) {
+  const ClmulConstants &c = kMsb ? kMsbConstants : kReflectedConstants;
+  const WideConstants &w = kMsb ? kMsbWide : kReflectedWide;
+  __m512i x0 =
+      _mm512_xor_si512(load_wide<kMsb>(p), _mm512_zextsi128_si512(crc_in_register<kMsb>(crc)));
+  __m512i x1 = load_wide<kMsb>(p + 64);
+  __m512i x2 = load_wide<kMsb>(p + 128);
+  __m512i x3 = load_wide<kMsb>(p + 192);
+  p += 256;
+  n -= 256;
+  const __m512i k2048 = broadcast_lanes(load_constants(w.fold2048));
+  for (; n >= 256; n -= 256, p += 256) {
+    x0 = fold_wide(x0, k2048, load_wide<kMsb>(p));
+    x1 = fold_wide(x1, k2048, load_wide<kMsb>(p + 64));
+    x2 = fold_wide(x2, k2048, load_wide<kMsb>(p + 128));
+    x3 = fold_wide(x3, k2048, load_wide<kMsb>(p + 192));
+  }
+  const __m512i k512 = broadcast_lanes(load_constants(c.fold512));
+  __m512i x = fold_wide(x0, k512, x1);
+  x = fold_wide(x, k512, x2);
+  x = fold_wide(x, k512, x3);
+  for (; n >= 64; n -= 64, p += 64) x = fold_wide(x, k512, load_wide<kMsb>(p));
+  const __m512i lanes = _mm512_load_si512(w.lanes);
+  x = fold_wide(x, lanes, _mm512_maskz_mov_epi64(0xC0, x));
+  // The sum of the four lanes: lanes j and j ^ 2, then j and j ^ 1.
+  x = _mm512_xor_si512(x, _mm512_maskz_shuffle_i64x2(0xff, x, x, _MM_SHUFFLE(1, 0, 3, 2)));
+  x = _mm512_xor_si512(x, _mm512_maskz_shuffle_i64x2(0xff, x, x, _MM_SHUFFLE(2, 3, 0, 1)));
+  return crc32_finish<kMsb>(_mm512_maskz_extracti32x4_epi32(0xf, x, 0), p, n);
+}
+
+// Below 256 bytes the 128-bit engine runs: there are not four registers to fill.
+constexpr size_t kWideMin = 256;
+
+uint32_t crc32_msb_vpclmul512(uint32_t crc, const uint8_t *p, size_t n) {
+  return n < kWideMin ? crc32_msb_clmul(crc, p, n) : crc32_fold_wide<true>(crc, p, n);
+}
+
+uint32_t crc32_reflected_vpclmul512(uint32_t crc, const uint8_t *p, size_t n) {
+  return n < kWideMin ? crc32_reflected_clmul(crc, p, n) : crc32_fold_wide<false>(crc, p, n);
+}
+
+bool runs_vpclmul512(const platform::CpuFeatures &cpu) {
+  return runs_clmul(cpu) && cpu.vpclmulqdq && cpu.avx512f && cpu.avx512bw && cpu.avx512vl;
+}
+
+}  // namespace
+
+const Crc32Engine kCrc32Vpclmul512 = {"vpclmulqdq512", EngineTier::kAvx512, runs_vpclmul512,
+                                      crc32_msb_vpclmul512, crc32_reflected_vpclmul512};
+
+}  // namespace quorvel::detail
+
+#endif  // QRVL_CRYPTO_X86_WIDE
 
 #endif  // QRVL_CRYPTO_X86

@@ -38,6 +38,9 @@ const Sha256Engine *const kSha256Candidates[] = {
     &kSha256Portable,
 };
 const Crc32Engine *const kCrc32Candidates[] = {
+#if defined(QRVL_CRYPTO_X86_WIDE)
+    &kCrc32Vpclmul512,
+#endif
 #if defined(QRVL_CRYPTO_X86)
     &kCrc32Clmul,
 #endif

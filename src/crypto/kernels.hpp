@@ -55,6 +55,9 @@ extern const Crc32Engine kCrc32Portable;
 #if defined(QRVL_CRYPTO_X86)
 extern const Crc32Engine kCrc32Clmul;  // PCLMULQDQ with SSSE3/SSE4.1
 #endif
+#if defined(QRVL_CRYPTO_X86_WIDE)
+extern const Crc32Engine kCrc32Vpclmul512;  // VPCLMULQDQ with AVX-512 F/BW/VL
+#endif
 extern const Base64Engine kBase64Portable;
 
 extern std::atomic<const Crc32Engine *> g_crc32_engine;

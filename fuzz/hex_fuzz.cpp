@@ -7,12 +7,9 @@
 
 #include "quorvel/crypto.h"
 #include "quorvel/trace.h"
+#include "fuzz_check.hpp"
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 void silent(const char *, int32_t) {}
 

@@ -26,32 +26,31 @@ struct Forest {
   std::vector<CJSON_Element *> tables;
 };
 
-// The text the rules of runtime.h give when nothing is cut.
-std::string model(const CJSON *json, bool as_array, uint32_t depth) {
+// Appends the text the rules of runtime.h give when nothing is cut.
+void model(const CJSON *json, bool as_array, uint32_t depth, std::string &s) {
   if (json == nullptr || depth > CJSON_MAX_DEPTH || json->elements == nullptr ||
       json->capacity == 0)
-    return "";
-  std::string s(1, as_array ? '[' : '{');
+    return;
+  s += as_array ? '[' : '{';
   bool first = true;
   for (uint32_t i = 0; i < json->capacity; ++i) {
     const CJSON_Element &e = json->elements[i];
     if (e.type < CJSON_TYPE_STRING || e.type > CJSON_TYPE_OBJECT) continue;
     if (!first) s += ',';
     first = false;
-    if (!as_array) s += '"' + std::string(e.key != nullptr ? e.key : "") + "\":";
+    if (!as_array) s.append("\"").append(e.key != nullptr ? e.key : "").append("\":");
     switch (e.type) {
       case CJSON_TYPE_STRING:
-        s += '"' + std::string(e.pointer != nullptr ? static_cast<const char *>(e.pointer) : "") +
-             '"';
+        s.append("\"").append(e.pointer ? static_cast<const char *>(e.pointer) : "").append("\"");
         break;
       case CJSON_TYPE_BOOLEAN: s += e.value != 0 ? "true" : "false"; break;
       case CJSON_TYPE_UNSIGNED: s += std::to_string(e.value); break;
       case CJSON_TYPE_SIGNED: s += std::to_string(static_cast<int32_t>(e.value)); break;
       default:
-        s += model(static_cast<const CJSON *>(e.pointer), e.type == CJSON_TYPE_ARRAY, depth + 1);
+        model(static_cast<const CJSON *>(e.pointer), e.type == CJSON_TYPE_ARRAY, depth + 1, s);
     }
   }
-  return s + (as_array ? ']' : '}');
+  s += as_array ? ']' : '}';
 }
 
 bool top_is_array(const CJSON &json) {
@@ -67,8 +66,9 @@ const char *pick_word(FuzzedDataProvider &in, const Forest &f) {
   return f.words[k].c_str();
 }
 
-// Fills record r; nested pointers go to later records only, except that
-// the last record may refer to itself once.
+// Fills record r; nested pointers go to the next two records only, at most
+// two per record.  The top record may instead refer to itself, once and
+// to nothing else, which runs into the depth bound along a single path.
 void build(FuzzedDataProvider &in, Forest &f, size_t r) {
   const uint32_t capacity = in.ConsumeIntegralInRange<uint32_t>(0, kMaxSlots);
   CJSON *json = &f.records[r];
@@ -76,19 +76,22 @@ void build(FuzzedDataProvider &in, Forest &f, size_t r) {
   f.tables.push_back(table);
   CJSON_Init(json, table, capacity);
   bool self_used = false;
+  int nested_count = 0;
   for (uint32_t i = 0; i < capacity + 1; ++i) {  // one more than fits: ignored
     const char *key = pick_word(in, f);
     const uint32_t type = in.ConsumeIntegralInRange<uint32_t>(0, 7);
     if (type == CJSON_TYPE_STRING) {
       CJSON_AddElement1(json, key, pick_word(in, f));
     } else if (type == CJSON_TYPE_ARRAY || type == CJSON_TYPE_OBJECT) {
-      size_t target = in.ConsumeIntegralInRange<size_t>(r + 1, kRecords + 1);
+      const size_t target = in.ConsumeIntegralInRange<size_t>(r + 1, r + 3);
       const CJSON *nested = nullptr;
-      if (target < kRecords) nested = &f.records[target];
-      if (target == kRecords && r + 1 == kRecords && !self_used) {
+      if (r == 0 && target == 3 && nested_count == 0) {
         nested = json;
         self_used = true;
+      } else if (target < kRecords && !self_used && nested_count < 2) {
+        nested = &f.records[target];
       }
+      ++nested_count;
       CJSON_AddElement2(json, key, nested, type == CJSON_TYPE_ARRAY);
     } else {
       CJSON_AddElement3(json, key, in.ConsumeIntegral<uint32_t>(), type);
@@ -123,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   const CJSON &top = f.records[0];
   const uint32_t measured = CJSON_CreateString(&top, nullptr, 0);
-  const std::string whole = model(&top, top_is_array(top), 1);
+  std::string whole;
+  model(&top, top_is_array(top), 1, whole);
   check(measured == whole.size());
   check_cut(top, measured + 1, whole);
   check_cut(top, measured + 1 + in.ConsumeIntegralInRange<uint32_t>(0, 8), whole);

@@ -2,7 +2,8 @@
 // conversions, which agree with them by definition: GetUtm(s) is
 // gmtime_r(s) field for field, and MakeUnixTime normalises a record as
 // timegm does and returns the same seconds (plus the zone offset) when they
-// lie in 0 .. 2^31 - 1, -1 otherwise.
+// lie in 0 .. 2^31 - 1, -1 otherwise.  GetUtmStr is checked against
+// snprintf for breakdowns and against its padding rule for any record.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "quorvel/runtime.h"
 #include "fuzz_check.hpp"
@@ -45,6 +47,28 @@ void check_instant(uint32_t seconds, int32_t zone_index) {
   std::snprintf(model, sizeof model, "%04d-%02d-%02d-%02d-%02d-%02d", u.tm_year + 1900,
                 u.tm_mon + 1, u.tm_mday, u.tm_hour, u.tm_min, u.tm_sec);
   check(std::strlen(model) == 19 && GetUtmStr(&u, text) == text && std::strcmp(text, model) == 0);
+  std::free(text);
+}
+
+// "-" for a negative value, then its digits zero-padded to the width.
+std::string padded(int32_t value, size_t width) {
+  const int64_t v = value;
+  std::string digits = std::to_string(v < 0 ? -v : v);
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  return (v < 0 ? "-" : "") + digits;
+}
+
+// Any record's text, into the 72 bytes that hold the widest one.
+void check_text(const Utm &u) {
+  auto wrapped = [](int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+  };
+  const std::string model = padded(wrapped(u.tm_year, 1900), 4) + '-' +
+                            padded(wrapped(u.tm_mon, 1), 2) + '-' + padded(u.tm_mday, 2) + '-' +
+                            padded(u.tm_hour, 2) + '-' + padded(u.tm_min, 2) + '-' +
+                            padded(u.tm_sec, 2);
+  char *text = static_cast<char *>(std::malloc(72));
+  check(GetUtmStr(&u, text) == text && model == text);
   std::free(text);
 }
 
@@ -83,6 +107,7 @@ void check_record(FuzzedDataProvider &in, int32_t offset) {
     if (shifted >= 0 && shifted <= INT32_MAX) expected = shifted;
   }
 
+  check_text(u);
   Utm record = u;
   const int32_t got = MakeUnixTime(&record);
   check(got == expected);

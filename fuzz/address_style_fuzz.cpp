@@ -8,14 +8,7 @@
 #include <cstring>
 
 #include "quorvel/net.h"
-
-namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
+#include "fuzz_check.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size > 256) return 0;

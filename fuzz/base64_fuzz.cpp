@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "quorvel/crypto.h"
+#include "fuzz_check.hpp"
 
 namespace {
 
@@ -17,10 +18,6 @@ struct Block {
   uint8_t *p;
   size_t size;
 };
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 }  // namespace
 

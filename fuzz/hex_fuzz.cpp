@@ -1,20 +1,25 @@
-// Feeds arbitrary bytes through mmData2HexString and arbitrary text through
-// mmHexString2Data, each output buffer a heap block of exactly the capacity
-// handed over.
+// Feeds arbitrary bytes through mmData2HexString and back, and arbitrary
+// text through mmHexString2Data (compared with a digit-by-digit reading),
+// each output buffer a heap block of exactly the capacity handed over.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "quorvel/crypto.h"
 #include "quorvel/trace.h"
+#include "fuzz_check.hpp"
 
 namespace {
 
-void check(bool ok) {
-  if (!ok) std::abort();
-}
-
 void silent(const char *, int32_t) {}
+
+// A hex digit's value; anything else counts as 0.
+uint8_t nibble(char c) {
+  if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
+  return 0;
+}
 
 }  // namespace
 
@@ -47,6 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   auto *out = static_cast<uint8_t *>(std::malloc(half));
   const char *raw = reinterpret_cast<const char *>(data);
   check(mmHexString2Data(raw, n, out, static_cast<int32_t>(half)) == static_cast<int32_t>(half));
+  for (size_t i = 0; i < half; ++i) {
+    const uint8_t low = 2 * i + 1 < size ? nibble(raw[2 * i + 1]) : 0;
+    check(out[i] == (nibble(raw[2 * i]) << 4 | low));
+  }
   if (half > 1) check(mmHexString2Data(raw, n, out, static_cast<int32_t>(half - 1)) == 0);
   std::free(out);
   return 0;

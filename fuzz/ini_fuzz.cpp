@@ -1,17 +1,22 @@
 // ini_parse_string on arbitrary text: every pair it hands out must be made
-// of zero-terminated texts no longer than a line, and the line numbers
-// must never go back or pass the number of lines the input can make.
+// of zero-terminated texts no longer than a line that all occur in the
+// input (the value in the line it is reported for, when every line is
+// read whole), and the line numbers must never go back or pass the number
+// of lines the input can make.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "quorvel/runtime.h"
+#include "fuzz_check.hpp"
 
 namespace {
 
 struct Seen {
-  int32_t lines;  // the most lines the input can make
+  const char *text;
+  std::vector<std::string> lines;  // empty when a line is read in pieces
+  int32_t most_lines;              // the most lines the input can make
   int32_t last_line;
   int32_t pairs;
 };
@@ -21,8 +26,14 @@ int32_t check_pair(void *user, const char *section, const char *name, const char
   Seen *seen = static_cast<Seen *>(user);
   // Section names are cut to 49 characters; names and values are parts
   // of one line of at most 999.
-  if (std::strlen(section) > 49 || std::strlen(name) > 999 || std::strlen(value) > 999) std::abort();
-  if (lineno < 1 || lineno > seen->lines || lineno < seen->last_line) std::abort();
+  check(std::strlen(section) <= 49 && std::strlen(name) <= 999 && std::strlen(value) <= 999);
+  check(lineno >= 1 && lineno <= seen->most_lines && lineno >= seen->last_line);
+  check(std::strstr(seen->text, section) && std::strstr(seen->text, name) &&
+        std::strstr(seen->text, value));
+  if (!seen->lines.empty()) {
+    check(lineno <= static_cast<int32_t>(seen->lines.size()));
+    check(seen->lines[static_cast<size_t>(lineno - 1)].find(value) != std::string::npos);
+  }
   seen->last_line = lineno;
   return ++seen->pairs % 7 == 0 ? 0 : 1;  // reject some lines as errors
 }
@@ -33,9 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string text(reinterpret_cast<const char *>(data), size);
   text = text.c_str();  // the parser reads up to the first zero byte
   // Lines longer than 998 characters are read in pieces that count as lines.
-  Seen seen{static_cast<int32_t>(2 + text.size() / 998), 0, 0};
-  for (char c : text) seen.lines += c == '\n';
+  Seen seen{text.c_str(), {""}, static_cast<int32_t>(2 + text.size() / 998), 0, 0};
+  for (char c : text) {
+    seen.most_lines += c == '\n';
+    seen.lines.back() += c;
+    if (c == '\n') seen.lines.emplace_back();
+  }
+  bool whole_lines = true;
+  for (const std::string &line : seen.lines) whole_lines = whole_lines && line.size() <= 998;
+  if (!whole_lines) seen.lines.clear();
   int32_t result = ini_parse_string(text.c_str(), check_pair, &seen);
-  if (result < 0 || result > seen.lines) std::abort();
+  check(result >= 0 && result <= seen.most_lines);
   return 0;
 }

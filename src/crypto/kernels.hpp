@@ -53,6 +53,10 @@ struct Base64Engine {
 
 extern const Crc32Engine kCrc32Portable;
 extern const Base64Engine kBase64Portable;
+#if defined(QRVL_CRYPTO_X86_WIDE)
+extern const Base64Engine kBase64Avx2;
+extern const Base64Engine kBase64Avx512Vbmi;
+#endif
 
 extern std::atomic<const Crc32Engine *> g_crc32_engine;
 extern std::atomic<const Base64Engine *> g_base64_engine;

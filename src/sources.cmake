@@ -44,9 +44,11 @@ set(QUORVEL_INDEX_SOURCES
 set(QUORVEL_CRYPTO_SOURCES
   src/crypto/aes.cpp
   src/crypto/aes_modes.cpp
+  src/crypto/aes_x86.cpp
   src/crypto/base64.cpp
   src/crypto/base64_x86.cpp
   src/crypto/crc32.cpp
+  src/crypto/crc32_x86.cpp
   src/crypto/engine_select.cpp
   src/crypto/hex.cpp
   src/crypto/hmac_sha256.cpp
@@ -54,6 +56,7 @@ set(QUORVEL_CRYPTO_SOURCES
   src/crypto/murmur3.cpp
   src/crypto/sha256.cpp
   src/crypto/sha256_compress.cpp
+  src/crypto/sha256_x86.cpp
 )
 
 set(QUORVEL_NET_SOURCES

@@ -15,11 +15,15 @@ QRVL_BEGIN_DECLS
 /* ---- AES ------------------------------------------------------------------ */
 
 /** @name AES
-   Not constant-time: the AES engine works through look-up tables indexed by
-   key and data bytes, so its memory accesses (and with them its timing
-   through the caches) depend on secret values.  Do not use it where an
-   attacker can run code on the same machine or time many operations
-   closely; prefer a hardware engine there. */
+   The library runs AES on the processor's AES instructions where it has
+   them (AES-NI, and VAES on 256- or 512-bit registers), chosen once per
+   process; those engines have no secret-dependent branches or memory
+   accesses.  Elsewhere it uses its portable engine, which is NOT
+   constant-time: it works through look-up tables indexed by key and data
+   bytes, so its memory accesses (and with them its timing through the
+   caches) depend on secret values.  On such processors do not use it where
+   an attacker can run code on the same machine or time many operations
+   closely.  The results are the same bytes whichever engine runs. */
 /** @{ */
 
 /** CAES_schedule is one expanded AES key for one direction.  Each word holds

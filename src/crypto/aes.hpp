@@ -43,6 +43,15 @@ struct AesEngine {
 // constant-time.
 extern const AesEngine kAesPortable;
 
+#if defined(QRVL_CRYPTO_X86)
+// AES-NI on 128-bit registers, eight blocks in flight (aes_x86.cpp).
+extern const AesEngine kAesNi;
+#endif
+#if defined(QRVL_CRYPTO_X86_WIDE)
+// VAES on 512-bit registers, sixteen blocks in flight (aes_x86.cpp).
+extern const AesEngine kAesVaes512;
+#endif
+
 extern std::atomic<const AesEngine *> g_aes_engine;
 const AesEngine &choose_aes_engine();
 

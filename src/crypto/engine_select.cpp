@@ -23,12 +23,24 @@ std::atomic<int> g_cap{static_cast<int>(EngineTier::kAvx512)};
 // The candidates of each primitive, fastest first; the portable engine,
 // which runs anywhere, closes each list.
 const AesEngine *const kAesCandidates[] = {
+#if defined(QRVL_CRYPTO_X86_WIDE)
+    &kAesVaes512,
+#endif
+#if defined(QRVL_CRYPTO_X86)
+    &kAesNi,
+#endif
     &kAesPortable,
 };
 const Sha256Engine *const kSha256Candidates[] = {
+#if defined(QRVL_CRYPTO_X86)
+    &kSha256Ni,
+#endif
     &kSha256Portable,
 };
 const Crc32Engine *const kCrc32Candidates[] = {
+#if defined(QRVL_CRYPTO_X86)
+    &kCrc32Clmul,
+#endif
     &kCrc32Portable,
 };
 const Base64Engine *const kBase64Candidates[] = {

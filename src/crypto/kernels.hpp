@@ -52,6 +52,9 @@ struct Base64Engine {
 };
 
 extern const Crc32Engine kCrc32Portable;
+#if defined(QRVL_CRYPTO_X86)
+extern const Crc32Engine kCrc32Clmul;  // PCLMULQDQ with SSSE3/SSE4.1
+#endif
 extern const Base64Engine kBase64Portable;
 #if defined(QRVL_CRYPTO_X86_WIDE)
 extern const Base64Engine kBase64Avx2;

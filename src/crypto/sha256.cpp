@@ -51,23 +51,34 @@ extern "C" void csha256_init(csha256_ctx *ctx) { start(ctx, kSha256Init); }
 extern "C" void csha224_init(csha256_ctx *ctx) { start(ctx, kSha224Init); }
 
 extern "C" void csha256_update(csha256_ctx *ctx, const uint8_t *message, uint32_t len) {
-  if (len == 0) return;
-  const uint32_t pending = ctx->pending_len;
-  const uint32_t take = len < 64 - pending ? len : 64 - pending;
-  std::memcpy(ctx->buffer + pending, message, take);
-  if (pending + len < 64) {
-    ctx->pending_len = pending + len;
+  if (len == 0) {
     return;
   }
-  const uint32_t rest = len - take;
-  const uint32_t whole = rest / 64;
   const auto compress = sha256_engine().compress;
-  compress(ctx->state, ctx->buffer, 1);
-  compress(ctx->state, message + take, whole);
-  const uint32_t tail = rest % 64;
-  if (tail != 0) std::memcpy(ctx->buffer, message + take + whole * 64, tail);
+  // Top up a part-filled buffer first; whole blocks after it are hashed in
+  // place, so a message that starts on a block boundary is never copied.
+  if (const uint32_t pending = ctx->pending_len; pending != 0) {
+    const uint32_t take = len < 64 - pending ? len : 64 - pending;
+    std::memcpy(ctx->buffer + pending, message, take);
+    if (pending + len < 64) {
+      ctx->pending_len = pending + len;
+      return;
+    }
+    compress(ctx->state, ctx->buffer, 1);
+    ctx->hashed_len += 64;
+    message += take;
+    len -= take;
+  }
+  const uint32_t whole = len / 64;
+  if (whole != 0) {
+    compress(ctx->state, message, whole);
+    ctx->hashed_len += whole * 64;
+  }
+  const uint32_t tail = len % 64;
+  if (tail != 0) {
+    std::memcpy(ctx->buffer, message + whole * 64, tail);
+  }
   ctx->pending_len = tail;
-  ctx->hashed_len += (whole + 1) * 64;
 }
 
 extern "C" void csha224_update(csha256_ctx *ctx, const uint8_t *message, uint32_t len)

@@ -1,4 +1,6 @@
 // Clocks and the local zone's standard-time bias.
+#include <pthread.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -26,8 +28,14 @@ void wall_clock(int64_t *seconds, uint16_t *milliseconds) {
 // with a hash of the TZ text it was read under, and tzset() runs again only
 // when that text changes.  One 64-bit atomic word (hash, bias) keeps
 // readers from seeing a bias with the wrong key, without a lock.
+//
+// Two threads that miss the cache together would both run tzset(), which
+// frees and reallocates the zone name; glibc serialises that with a lock
+// of its own that the thread checkers cannot see, so a lock of ours keeps
+// the refresh (and the read of `timezone` it belongs to) to one thread.
 namespace {
 std::atomic<uint64_t> g_zone_cache{0};
+pthread_mutex_t g_zone_refresh = PTHREAD_MUTEX_INITIALIZER;
 
 uint32_t zone_key() {
   const char *tz = getenv("TZ");
@@ -43,8 +51,10 @@ int32_t standard_zone_bias_minutes() {
   uint64_t cached = g_zone_cache.load(std::memory_order_acquire);
   if (static_cast<uint32_t>(cached >> 32) == key) return static_cast<int32_t>(static_cast<uint32_t>(cached));
   // `timezone` is seconds west of UTC for standard time, as the bias is.
+  pthread_mutex_lock(&g_zone_refresh);
   tzset();
   int32_t bias = static_cast<int32_t>(timezone / 60);
+  pthread_mutex_unlock(&g_zone_refresh);
   g_zone_cache.store(uint64_t{key} << 32 | static_cast<uint32_t>(bias), std::memory_order_release);
   return bias;
 }

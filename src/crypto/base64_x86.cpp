@@ -106,9 +106,7 @@ QRVL_AVX2 inline __m256i decode_pack_avx2(__m256i v) {
 
 QRVL_AVX2 size_t base64_decode_avx2(const char *in, size_t ngroups, uint8_t *out) {
   size_t done = 0;
-  // Each block stores 32 bytes for 24 decoded: go on while 11 groups remain
-  // so the store stays within 3 * ngroups + 1.
-  while (ngroups - done >= 11) {
+  while (ngroups - done >= 8) {
     const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 4 * done));
     bool bad;
     const __m256i v = decode_values_avx2(chars, &bad);
@@ -119,7 +117,11 @@ QRVL_AVX2 size_t base64_decode_avx2(const char *in, size_t ngroups, uint8_t *out
       if (run < 8) return done;
       continue;
     }
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 3 * done), decode_pack_avx2(v));
+    // The 24 bytes and no more, so nothing past the decoded bytes changes.
+    const __m256i bytes = decode_pack_avx2(v);
+    uint8_t *to = out + 3 * done;
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm256_castsi256_si128(bytes));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(to + 16), _mm256_extracti128_si256(bytes, 1));
     done += 8;
   }
   return done + base64_decode_portable(in + 4 * done, ngroups - done, out + 3 * done);
@@ -174,7 +176,6 @@ constexpr Table64 make_decode_compact() {
 }
 constexpr Table64 kDecodeCompact = make_decode_compact();
 
-constexpr __mmask64 kLow48 = 0x0000ffffffffffffull;
 // The unmasked permute and multishift intrinsics start from an undefined
 // register that GCC 12 reports as uninitialised; the zero-masked forms
 // with every lane selected are the same instructions without the warning.
@@ -184,44 +185,66 @@ QRVL_VBMI inline __m512i load_table(const Table64 &t) {
   return _mm512_load_si512(t.b);
 }
 
-QRVL_VBMI void base64_encode_vbmi(const uint8_t *in, size_t ngroups, char *out) {
-  const __m512i spread_index = load_table(kEncodeSpread);
-  const __m512i alphabet = load_table(kAlphabet);
+// The low n bits set, n < 64.
+inline __mmask64 low_bits(size_t n) { return (__mmask64{1} << n) - 1; }
+
+// Encodes up to 16 groups: 3 * ngroups bytes in, 4 * ngroups characters out.
+QRVL_VBMI inline void encode_block_vbmi(const uint8_t *in, size_t ngroups, char *out) {
   // Bit offsets of the four fields in each lane b1 b0 b2 b1: 10, 4, 22, 16.
   const __m512i shifts = _mm512_set1_epi64(0x3036242a1016040a);
-  for (; ngroups >= 16; ngroups -= 16, in += 48, out += 64) {
-    const __m512i x = _mm512_maskz_loadu_epi8(kLow48, in);
-    const __m512i spread = _mm512_maskz_permutexvar_epi8(kAll, spread_index, x);
-    const __m512i fields = _mm512_maskz_multishift_epi64_epi8(kAll, shifts, spread);
-    // The permute reads only the low six bits of each field.
-    _mm512_storeu_si512(out, _mm512_maskz_permutexvar_epi8(kAll, fields, alphabet));
+  const __m512i x = _mm512_maskz_loadu_epi8(low_bits(3 * ngroups), in);
+  const __m512i spread = _mm512_maskz_permutexvar_epi8(kAll, load_table(kEncodeSpread), x);
+  const __m512i fields = _mm512_maskz_multishift_epi64_epi8(kAll, shifts, spread);
+  // The permute reads only the low six bits of each field.
+  const __m512i chars = _mm512_maskz_permutexvar_epi8(kAll, fields, load_table(kAlphabet));
+  if (ngroups == 16) {
+    _mm512_storeu_si512(out, chars);
+  } else {
+    _mm512_mask_storeu_epi8(out, low_bits(4 * ngroups), chars);
   }
-  base64_encode_avx2(in, ngroups, out);
+}
+
+QRVL_VBMI void base64_encode_vbmi(const uint8_t *in, size_t ngroups, char *out) {
+  for (; ngroups >= 16; ngroups -= 16, in += 48, out += 64) encode_block_vbmi(in, 16, out);
+  // The last groups by masked loads and stores, which touch no byte
+  // outside the mask.
+  if (ngroups != 0) encode_block_vbmi(in, ngroups, out);
+}
+
+// Decodes up to 16 groups as far as the first one holding a character
+// outside the alphabet; returns the number of groups decoded.
+QRVL_VBMI inline size_t decode_block_vbmi(const char *in, size_t ngroups, uint8_t *out) {
+  const __mmask64 in_mask = ngroups == 16 ? kAll : low_bits(4 * ngroups);
+  const __m512i chars = _mm512_maskz_loadu_epi8(in_mask, in);
+  const __m512i v = _mm512_permutex2var_epi8(_mm512_load_si512(kDecodeValues.b), chars,
+                                             _mm512_load_si512(kDecodeValues.b + 64));
+  // Bit 7 of the character (not 7-bit) or of its value (not in the
+  // alphabet), in the lanes that were loaded.
+  const __mmask64 bad = _mm512_mask_test_epi8_mask(in_mask, _mm512_or_si512(chars, v),
+                                                   _mm512_set1_epi8(-128));
+  const size_t clean = bad == 0 ? ngroups : static_cast<size_t>(__builtin_ctzll(bad)) / 4;
+  const __m512i pairs = _mm512_maddubs_epi16(v, _mm512_set1_epi32(0x01400140));
+  const __m512i words = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+  _mm512_mask_storeu_epi8(out, low_bits(3 * clean),
+                          _mm512_maskz_permutexvar_epi8(kAll, load_table(kDecodeCompact), words));
+  return clean;
 }
 
 QRVL_VBMI size_t base64_decode_vbmi(const char *in, size_t ngroups, uint8_t *out) {
-  const __m512i values_lo = _mm512_load_si512(kDecodeValues.b);
-  const __m512i values_hi = _mm512_load_si512(kDecodeValues.b + 64);
-  const __m512i compact = load_table(kDecodeCompact);
   size_t done = 0;
-  while (ngroups - done >= 16) {
-    const __m512i chars = _mm512_loadu_si512(in + 4 * done);
-    const __m512i v = _mm512_permutex2var_epi8(values_lo, chars, values_hi);
-    // Bit 7 of the character (not 7-bit) or of its value (not in the
-    // alphabet): the portable kernel decides this block.
-    if (_mm512_test_epi8_mask(_mm512_or_si512(chars, v), _mm512_set1_epi8(-128)) != 0) {
-      const size_t run = base64_decode_portable(in + 4 * done, 16, out + 3 * done);
+  while (done < ngroups) {
+    const size_t n = ngroups - done < 16 ? ngroups - done : 16;
+    const size_t clean = decode_block_vbmi(in + 4 * done, n, out + 3 * done);
+    done += clean;
+    if (clean < n) {
+      // A '=' or a byte outside the alphabet: the portable kernel decides
+      // the rest of the block.
+      const size_t run = base64_decode_portable(in + 4 * done, n - clean, out + 3 * done);
       done += run;
-      if (run < 16) return done;
-      continue;
+      if (run < n - clean) return done;
     }
-    const __m512i pairs = _mm512_maddubs_epi16(v, _mm512_set1_epi32(0x01400140));
-    const __m512i words = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
-    _mm512_mask_storeu_epi8(out + 3 * done, kLow48,
-                            _mm512_maskz_permutexvar_epi8(kAll, compact, words));
-    done += 16;
   }
-  return done + base64_decode_avx2(in + 4 * done, ngroups - done, out + 3 * done);
+  return done;
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ set(QUORVEL_CRYPTO_SOURCES
   src/crypto/aes_modes.cpp
   src/crypto/aes_x86.cpp
   src/crypto/base64.cpp
+  src/crypto/base64_x86.cpp
   src/crypto/crc32.cpp
   src/crypto/crc32_x86.cpp
   src/crypto/engine_select.cpp

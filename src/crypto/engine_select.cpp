@@ -47,6 +47,10 @@ const Crc32Engine *const kCrc32Candidates[] = {
     &kCrc32Portable,
 };
 const Base64Engine *const kBase64Candidates[] = {
+#if defined(QRVL_CRYPTO_X86_WIDE)
+    &kBase64Avx512Vbmi,
+    &kBase64Avx2,
+#endif
     &kBase64Portable,
 };
 

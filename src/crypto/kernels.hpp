@@ -59,6 +59,10 @@ extern const Crc32Engine kCrc32Clmul;  // PCLMULQDQ with SSSE3/SSE4.1
 extern const Crc32Engine kCrc32Vpclmul512;  // VPCLMULQDQ with AVX-512 F/BW/VL
 #endif
 extern const Base64Engine kBase64Portable;
+#if defined(QRVL_CRYPTO_X86_WIDE)
+extern const Base64Engine kBase64Avx2;
+extern const Base64Engine kBase64Avx512Vbmi;
+#endif
 
 extern std::atomic<const Crc32Engine *> g_crc32_engine;
 extern std::atomic<const Base64Engine *> g_base64_engine;

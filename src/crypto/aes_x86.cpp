@@ -224,6 +224,7 @@ struct Zmm {
   using Reg = __m512i;
   using Mask = __mmask64;
   static constexpr size_t kBlocks = 4;
+  static constexpr size_t kWideFrom = 4;
 
   static QRVL_VAES512_INLINE Reg broadcast(__m128i block) {
     return _mm512_maskz_broadcast_i32x4(0xffff, block);
@@ -274,6 +275,7 @@ struct Ymm {
   using Reg = __m256i;
   using Mask = __m256i;
   static constexpr size_t kBlocks = 2;
+  static constexpr size_t kWideFrom = 8;
 
   static QRVL_VAES256_INLINE Reg broadcast(__m128i block) {
     return _mm256_broadcastsi128_si256(block);

@@ -50,6 +50,8 @@ extern const AesEngine kAesNi;
 #if defined(QRVL_CRYPTO_X86_WIDE)
 // VAES on 512-bit registers, sixteen blocks in flight (aes_x86.cpp).
 extern const AesEngine kAesVaes512;
+// VAES on 256-bit registers with AVX2, sixteen blocks in flight (aes_x86.cpp).
+extern const AesEngine kAesVaes256;
 #endif
 
 extern std::atomic<const AesEngine *> g_aes_engine;

@@ -1,5 +1,5 @@
 // AES engines on the processor's AES instructions: AES-NI on 128-bit
-// registers and VAES on 512-bit ones.
+// registers and VAES on 256- and 512-bit ones.
 //
 // Constant time: each round is one aesenc/aesdec (or its last-round form)
 // over the whole state, and those instructions take the same time whatever
@@ -203,179 +203,154 @@ const AesEngine kAesNi = {"aesni",           EngineTier::kSse,  runs_aesni,
 
 #if defined(QRVL_CRYPTO_X86_WIDE)
 
-#define QRVL_VAES512 __attribute__((target("aes,vaes,avx512f,avx512bw")))
-#define QRVL_VAES512_INLINE \
-  __attribute__((always_inline, target("aes,vaes,avx512f,avx512bw"))) inline
+// ---- VAES on 256- and 512-bit registers -------------------------------------------
+//
+// Both widths run one algorithm, in crypto/aes_vaes_wide.inc, over a
+// description of the register (its type, its loads and stores, its AES
+// instructions).  That file is compiled once per width, each time with the
+// width's target attribute: the 256-bit engine must not be built with
+// AVX-512 enabled, or the compiler could emit AVX-512 instructions in it.
 
 namespace quorvel::detail {
 namespace {
 
-// ---- 512-bit registers: four blocks in each -------------------------------------
+#define QRVL_VAES512 __attribute__((target("aes,vaes,avx512f,avx512bw")))
+#define QRVL_VAES512_INLINE \
+  __attribute__((always_inline, target("aes,vaes,avx512f,avx512bw"))) inline
 
-// Sixteen blocks per pass, in four registers; a last pass of fewer blocks
-// loads and stores through byte masks.
-constexpr size_t kWideBlocks = 16;
+// Four blocks per register; partial registers load and store through byte
+// masks.
+struct Zmm {
+  using Reg = __m512i;
+  using Mask = __mmask64;
+  static constexpr size_t kBlocks = 4;
+  static constexpr size_t kWideFrom = 4;
 
-template <int Rounds>
-QRVL_VAES512_INLINE void load_keys_x4(const CAES_schedule *schedule, __m512i *keys) {
-  const __m128i lane_swap = _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
-#pragma GCC unroll 16
-  for (int r = 0; r <= Rounds; ++r) {
-    const __m128i words = _mm_loadu_si128(
-        reinterpret_cast<const __m128i *>(schedule->round_keys + 4 * r));
-    keys[r] = _mm512_maskz_broadcast_i32x4(0xffff, _mm_shuffle_epi8(words, lane_swap));
+  static QRVL_VAES512_INLINE Reg broadcast(__m128i block) {
+    return _mm512_maskz_broadcast_i32x4(0xffff, block);
   }
-}
+  static QRVL_VAES512_INLINE Reg load(const uint8_t *p) { return _mm512_loadu_si512(p); }
+  static QRVL_VAES512_INLINE void store(uint8_t *p, Reg x) { _mm512_storeu_si512(p, x); }
 
-// The bytes of register j (blocks 4j to 4j + 3) among the first `blocks`.
-QRVL_VAES512_INLINE __mmask64 register_mask(size_t blocks, size_t j) {
-  if (blocks >= 4 * j + 4) return ~__mmask64{0};
-  if (blocks <= 4 * j) return 0;
-  return (__mmask64{1} << (16 * (blocks - 4 * j))) - 1;
-}
-
-template <bool Masked>
-QRVL_VAES512_INLINE __m512i load_x4(const uint8_t *p, __mmask64 mask) {
-  return Masked ? _mm512_maskz_loadu_epi8(mask, p) : _mm512_loadu_si512(p);
-}
-
-template <bool Masked>
-QRVL_VAES512_INLINE void store_x4(uint8_t *p, __mmask64 mask, __m512i x) {
-  if (Masked) {
-    _mm512_mask_storeu_epi8(p, mask, x);
-  } else {
-    _mm512_storeu_si512(p, x);
+  // The bytes of register j (blocks 4j to 4j + 3) among the first `blocks`.
+  static QRVL_VAES512_INLINE Mask mask(size_t blocks, size_t j) {
+    if (blocks >= 4 * j + 4) return ~Mask{0};
+    if (blocks <= 4 * j) return 0;
+    return (Mask{1} << (16 * (blocks - 4 * j))) - 1;
   }
-}
+  static QRVL_VAES512_INLINE Reg load(const uint8_t *p, Mask m) {
+    return _mm512_maskz_loadu_epi8(m, p);
+  }
+  static QRVL_VAES512_INLINE void store(uint8_t *p, Mask m, Reg x) {
+    _mm512_mask_storeu_epi8(p, m, x);
+  }
 
-template <int Rounds, bool Encrypt>
-QRVL_VAES512_INLINE void rounds_x16(const __m512i *keys, __m512i *x) {
-#pragma GCC unroll 4
-  for (int j = 0; j < 4; ++j) x[j] = _mm512_xor_si512(x[j], keys[0]);
-#pragma GCC unroll 16
-  for (int r = 1; r < Rounds; ++r) {
-#pragma GCC unroll 4
-    for (int j = 0; j < 4; ++j) {
-      x[j] = Encrypt ? _mm512_aesenc_epi128(x[j], keys[r]) : _mm512_aesdec_epi128(x[j], keys[r]);
-    }
-  }
-#pragma GCC unroll 4
-  for (int j = 0; j < 4; ++j) {
-    x[j] = Encrypt ? _mm512_aesenclast_epi128(x[j], keys[Rounds])
-                   : _mm512_aesdeclast_epi128(x[j], keys[Rounds]);
-  }
-}
+  static QRVL_VAES512_INLINE Reg xor_(Reg a, Reg b) { return _mm512_xor_si512(a, b); }
+  static QRVL_VAES512_INLINE Reg enc(Reg x, Reg k) { return _mm512_aesenc_epi128(x, k); }
+  static QRVL_VAES512_INLINE Reg dec(Reg x, Reg k) { return _mm512_aesdec_epi128(x, k); }
+  static QRVL_VAES512_INLINE Reg enc_last(Reg x, Reg k) { return _mm512_aesenclast_epi128(x, k); }
+  static QRVL_VAES512_INLINE Reg dec_last(Reg x, Reg k) { return _mm512_aesdeclast_epi128(x, k); }
 
-// Up to sixteen blocks; `blocks` is used only when Masked.
-template <int Rounds, bool Encrypt, bool Masked>
-QRVL_VAES512_INLINE void ecb_x16(const __m512i *keys, const uint8_t *in, uint8_t *out,
-                                 size_t blocks) {
-  __m512i x[4];
-  __mmask64 mask[4];
-#pragma GCC unroll 4
-  for (size_t j = 0; j < 4; ++j) {
-    mask[j] = Masked ? register_mask(blocks, j) : ~__mmask64{0};
-    x[j] = load_x4<Masked>(in + 64 * j, mask[j]);
+  // The chaining value followed by the first three blocks of `first`.
+  static QRVL_VAES512_INLINE Reg behind(__m128i chain, Reg first) {
+    return _mm512_maskz_alignr_epi64(0xff, first, broadcast(chain), 6);
   }
-  rounds_x16<Rounds, Encrypt>(keys, x);
-#pragma GCC unroll 4
-  for (size_t j = 0; j < 4; ++j) store_x4<Masked>(out + 64 * j, mask[j], x[j]);
-}
+};
 
-template <int Rounds, bool Encrypt>
-QRVL_VAES512 void ecb_vaes(const CAES_schedule *schedule, const uint8_t *in, uint8_t *out,
-                           size_t blocks) {
-  __m512i keys[Rounds + 1];
-  load_keys_x4<Rounds>(schedule, keys);
-  for (; blocks >= kWideBlocks; blocks -= kWideBlocks, in += 256, out += 256) {
-    ecb_x16<Rounds, Encrypt, false>(keys, in, out, kWideBlocks);
-  }
-  if (blocks != 0) ecb_x16<Rounds, Encrypt, true>(keys, in, out, blocks);
-}
+namespace vaes512 {
+using W = Zmm;
+#define QRVL_WIDE QRVL_VAES512
+#define QRVL_WIDE_INLINE QRVL_VAES512_INLINE
+#include "crypto/aes_vaes_wide.inc"
+#undef QRVL_WIDE
+#undef QRVL_WIDE_INLINE
+}  // namespace vaes512
 
-// Up to sixteen blocks of CBC decryption.  Each register's previous
-// ciphertexts start one block before it: for register 0 they are the
-// chaining value and its first three blocks.  Everything is read before
-// anything is written, so in may equal out.
-template <int Rounds, bool Masked>
-QRVL_VAES512_INLINE void cbc_decrypt_x16(const __m512i *keys, __m128i &chain, const uint8_t *in,
-                                         uint8_t *out, size_t blocks) {
-  __m512i x[4], previous[4];
-  __mmask64 mask[4];
-#pragma GCC unroll 4
-  for (size_t j = 0; j < 4; ++j) {
-    mask[j] = Masked ? register_mask(blocks, j) : ~__mmask64{0};
-    x[j] = load_x4<Masked>(in + 64 * j, mask[j]);
-  }
-  previous[0] = _mm512_maskz_alignr_epi64(0xff, x[0], _mm512_maskz_broadcast_i32x4(0xffff, chain), 6);
-#pragma GCC unroll 4
-  for (size_t j = 1; j < 4; ++j) previous[j] = load_x4<Masked>(in + 64 * j - 16, mask[j]);
-  chain = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16 * (blocks - 1)));
-  rounds_x16<Rounds, false>(keys, x);
-#pragma GCC unroll 4
-  for (size_t j = 0; j < 4; ++j) {
-    store_x4<Masked>(out + 64 * j, mask[j], _mm512_xor_si512(x[j], previous[j]));
-  }
-}
+#define QRVL_VAES256 __attribute__((target("aes,vaes,avx2")))
+#define QRVL_VAES256_INLINE __attribute__((always_inline, target("aes,vaes,avx2"))) inline
 
-template <int Rounds>
-QRVL_VAES512 void cbc_decrypt_vaes(const CAES_schedule *schedule, uint8_t chain[16],
-                                   const uint8_t *in, uint8_t *out, size_t blocks) {
-  __m512i keys[Rounds + 1];
-  load_keys_x4<Rounds>(schedule, keys);
-  __m128i iv = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chain));
-  for (; blocks >= kWideBlocks; blocks -= kWideBlocks, in += 256, out += 256) {
-    cbc_decrypt_x16<Rounds, false>(keys, iv, in, out, kWideBlocks);
-  }
-  if (blocks != 0) cbc_decrypt_x16<Rounds, true>(keys, iv, in, out, blocks);
-  _mm_storeu_si128(reinterpret_cast<__m128i *>(chain), iv);
-}
+// Two blocks per register; partial registers load and store through
+// vpmaskmovq, whose masks are vectors with every bit of a lane set or clear.
+struct Ymm {
+  using Reg = __m256i;
+  using Mask = __m256i;
+  static constexpr size_t kBlocks = 2;
+  // A four-block run would fill two of a pass's eight registers and still
+  // pay for eight masked loads and stores; AES-NI runs it in about 60% of
+  // the time.
+  static constexpr size_t kWideFrom = 8;
 
-// Fewer than four blocks would leave the wide registers mostly empty; the
-// 128-bit code runs them sooner.
-constexpr size_t kWideFrom = 4;
-
-QRVL_VAES512 void encrypt_blocks_vaes(const CAES_schedule *s, const uint8_t *in, uint8_t *out,
-                                      size_t blocks) {
-  if (blocks < kWideFrom) return encrypt_blocks_ni(s, in, out, blocks);
-  switch (s->rounds) {
-    case 10: return ecb_vaes<10, true>(s, in, out, blocks);
-    case 12: return ecb_vaes<12, true>(s, in, out, blocks);
-    default: return ecb_vaes<14, true>(s, in, out, blocks);
+  static QRVL_VAES256_INLINE Reg broadcast(__m128i block) {
+    return _mm256_broadcastsi128_si256(block);
   }
-}
-
-QRVL_VAES512 void decrypt_blocks_vaes(const CAES_schedule *s, const uint8_t *in, uint8_t *out,
-                                      size_t blocks) {
-  if (blocks < kWideFrom) return decrypt_blocks_ni(s, in, out, blocks);
-  switch (s->rounds) {
-    case 10: return ecb_vaes<10, false>(s, in, out, blocks);
-    case 12: return ecb_vaes<12, false>(s, in, out, blocks);
-    default: return ecb_vaes<14, false>(s, in, out, blocks);
+  static QRVL_VAES256_INLINE Reg load(const uint8_t *p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
   }
-}
-
-QRVL_VAES512 void cbc_decrypt_blocks_vaes(const CAES_schedule *s, uint8_t chain[16],
-                                          const uint8_t *in, uint8_t *out, size_t blocks) {
-  if (blocks < kWideFrom) return cbc_decrypt_blocks_ni(s, chain, in, out, blocks);
-  switch (s->rounds) {
-    case 10: return cbc_decrypt_vaes<10>(s, chain, in, out, blocks);
-    case 12: return cbc_decrypt_vaes<12>(s, chain, in, out, blocks);
-    default: return cbc_decrypt_vaes<14>(s, chain, in, out, blocks);
+  static QRVL_VAES256_INLINE void store(uint8_t *p, Reg x) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), x);
   }
-}
+
+  // The 64-bit lanes of register j (blocks 2j and 2j + 1) among the first
+  // `blocks`: lane i belongs to block 2j + i / 2.
+  static QRVL_VAES256_INLINE Mask mask(size_t blocks, size_t j) {
+    const auto room = static_cast<long long>(blocks) - static_cast<long long>(2 * j);
+    return _mm256_cmpgt_epi64(_mm256_set1_epi64x(room), _mm256_set_epi64x(1, 1, 0, 0));
+  }
+  static QRVL_VAES256_INLINE Reg load(const uint8_t *p, Mask m) {
+    return _mm256_maskload_epi64(reinterpret_cast<const long long *>(p), m);
+  }
+  static QRVL_VAES256_INLINE void store(uint8_t *p, Mask m, Reg x) {
+    _mm256_maskstore_epi64(reinterpret_cast<long long *>(p), m, x);
+  }
+
+  static QRVL_VAES256_INLINE Reg xor_(Reg a, Reg b) { return _mm256_xor_si256(a, b); }
+  static QRVL_VAES256_INLINE Reg enc(Reg x, Reg k) { return _mm256_aesenc_epi128(x, k); }
+  static QRVL_VAES256_INLINE Reg dec(Reg x, Reg k) { return _mm256_aesdec_epi128(x, k); }
+  static QRVL_VAES256_INLINE Reg enc_last(Reg x, Reg k) { return _mm256_aesenclast_epi128(x, k); }
+  static QRVL_VAES256_INLINE Reg dec_last(Reg x, Reg k) { return _mm256_aesdeclast_epi128(x, k); }
+
+  // The chaining value followed by the first block of `first`.
+  static QRVL_VAES256_INLINE Reg behind(__m128i chain, Reg first) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(chain), _mm256_castsi256_si128(first), 1);
+  }
+};
+
+namespace vaes256 {
+using W = Ymm;
+#define QRVL_WIDE QRVL_VAES256
+#define QRVL_WIDE_INLINE QRVL_VAES256_INLINE
+#include "crypto/aes_vaes_wide.inc"
+#undef QRVL_WIDE
+#undef QRVL_WIDE_INLINE
+}  // namespace vaes256
 
 bool runs_vaes512(const platform::CpuFeatures &cpu) {
   return cpu.aesni && cpu.vaes && cpu.avx512f && cpu.avx512bw;
+}
+
+bool runs_vaes256(const platform::CpuFeatures &cpu) {
+  return cpu.aesni && cpu.vaes && cpu.avx2;
 }
 
 }  // namespace
 
 // CBC encryption is one block after another whatever the register width,
 // so it is the AES-NI code.
-const AesEngine kAesVaes512 = {"vaes512",           EngineTier::kAvx512, runs_vaes512,
-                               encrypt_blocks_vaes, decrypt_blocks_vaes, cbc_encrypt_blocks_ni,
-                               cbc_decrypt_blocks_vaes};
+const AesEngine kAesVaes512 = {"vaes512",
+                               EngineTier::kAvx512,
+                               runs_vaes512,
+                               vaes512::encrypt_blocks,
+                               vaes512::decrypt_blocks,
+                               cbc_encrypt_blocks_ni,
+                               vaes512::cbc_decrypt_blocks};
+
+const AesEngine kAesVaes256 = {"vaes256",
+                               EngineTier::kAvx2,
+                               runs_vaes256,
+                               vaes256::encrypt_blocks,
+                               vaes256::decrypt_blocks,
+                               cbc_encrypt_blocks_ni,
+                               vaes256::cbc_decrypt_blocks};
 
 }  // namespace quorvel::detail
 

@@ -25,6 +25,7 @@ std::atomic<int> g_cap{static_cast<int>(EngineTier::kAvx512)};
 const AesEngine *const kAesCandidates[] = {
 #if defined(QRVL_CRYPTO_X86_WIDE)
     &kAesVaes512,
+    &kAesVaes256,
 #endif
 #if defined(QRVL_CRYPTO_X86)
     &kAesNi,

@@ -144,11 +144,19 @@ inline bool start(int call, const ChildOptions &options, HANDLE (&reads)[2],
   const std::string value = std::to_string(call) + " " + std::to_string(state().parent);
   SetEnvironmentVariableA(kChildVariable, value.c_str());
   std::string command = command_line();
-  const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &start, &child);
+  // Under wine a loaded wineserver now and then refuses a start it takes a
+  // moment later; a real Windows refusal repeats, and is then reported.
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200 * attempt);
+    started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &start, &child);
+  }
+  const DWORD error = started ? 0 : GetLastError();
   SetEnvironmentVariableA(kChildVariable, nullptr);
   for (HANDLE *end : ends)
     if (*end != nullptr) CloseHandle(*end);
+  SetLastError(error);  // for the caller's report
   return started;
 }
 
@@ -163,7 +171,7 @@ inline ChildResult spawn(int call, const ChildOptions &options) {
     if (reads[i] != nullptr) drains[i] = std::thread(drain, reads[i], i ? &r.err : &r.out);
   DWORD code = 0;
   if (!started) {
-    r.status = "CreateProcess failed";
+    r.status = "CreateProcess failed (error " + std::to_string(GetLastError()) + ")";
   } else if (WaitForSingleObject(child.hProcess, DWORD(options.timeout_seconds) * 1000) ==
              WAIT_TIMEOUT) {
     TerminateProcess(child.hProcess, 1);

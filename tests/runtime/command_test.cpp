@@ -17,8 +17,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/platform.hpp"
 #include "quorvel/runtime.h"
 #include "support/alloc_fault.hpp"
+#include "support/child_process.hpp"
 
 namespace {
 
@@ -228,6 +230,28 @@ TEST(Command, CollectsItsChildrenAndOnlyThem) {
   ASSERT_EQ(waitpid(own, &status, 0), own) << "the caller's own child is left to the caller";
   EXPECT_EQ(WEXITSTATUS(status), 7);
   EXPECT_TRUE(no_zombies_within_seconds(10));
+}
+
+// The system refuses the reaper thread: a command closed while it runs is
+// collected, and its handle given back, by the next command instead.
+TEST(Command, CollectsAtTheNextCommandWhenTheReaperCannotStart) {
+  qrvl_test::run_in_child([] {  // the reaper starts once per process
+    qrvl_test::AllocFault fault;
+    CmdPipe *running = cmd_popen("sleep 0.5");
+    ASSERT_NE(running, nullptr);
+    quorvel::platform::fail_thread_starts(1);
+    EXPECT_EQ(cmd_pclose(running), -1);
+    quorvel::platform::fail_thread_starts(0);
+    for (int i = 0; i < 3000 && zombie_children() == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(zombie_children(), 1) << "ended with nobody to collect it yet";
+    EXPECT_EQ(fault.frees(), fault.mallocs() - 1) << "its handle waits with it";
+    EXPECT_EQ(run(kSilent), "");
+    EXPECT_TRUE(no_zombies_within_seconds(10));
+    for (int i = 0; i < 3000 && fault.frees() < fault.mallocs(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(fault.frees(), fault.mallocs());
+  });
 }
 
 TEST(Command, CountsProcessors) {

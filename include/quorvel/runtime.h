@@ -262,7 +262,9 @@ QRVL_API char *cmd_fgets(char *buf, int32_t size, CmdPipe *pipe);
    ended process itself, so no zombie is left, and it never waits for a
    child it did not start: a command that is still running is handed to a
    background thread of the library's, started by the first such
-   cmd_pclose, which waits for it.  Always returns -1; NULL is ignored.
+   cmd_pclose, which waits for it (should that thread fail to start, an
+   ended command is collected by a later cmd_popen or cmd_pclose instead).
+   Always returns -1; NULL is ignored.
    Thread-safe. */
 QRVL_API int32_t cmd_pclose(CmdPipe *pipe);
 /** _WIN_getcpunum returns the number of logical processors online, at

@@ -188,7 +188,10 @@ QRVL_API void SetDebugQueue(void *buffer, int32_t count, uint32_t size);
 
 /** @name File trace
    The trace files are written unchanged (no header, timestamp or line
-   end), through the sfio table, and flushed after every message.  Slot 0
+   end), through the sfio table, and flushed after every message.  A write
+   that takes only part of a message is followed by one for the rest; one
+   that takes nothing drops what is left of that message, and a failed
+   flush is not reported: later messages are written as usual.  Slot 0
    belongs to Filetrace, slots 1-10 to NFiletrace with index 0-9 (index -1
    shares slot 0).  A slot is opened with "wb" at its first use and stays
    open until the process ends.  Everything here does nothing while the

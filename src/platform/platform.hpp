@@ -35,6 +35,11 @@ struct ThreadStart {
 // thread cannot be created.
 uintptr_t thread_start(const ThreadStart *start, size_t stack_size);
 
+// Fault injection for tests: the next count calls of thread_start fail as
+// if the system had refused them (0, no thread), so that every caller's
+// failure path can be exercised.  0 lets them all through again.
+void fail_thread_starts(uint32_t count);
+
 // Waits without limit until the thread has ended and releases its handle.
 void thread_join(uintptr_t handle);
 

@@ -46,7 +46,16 @@ __attribute__((format(printf, 2, 0))) void write_text(void *stream, const char *
                                                       va_list args) {
   char text[1024] = {};
   vsnprintf(text, sizeof text, format, args);
-  sfio_write(text, 1, static_cast<uint32_t>(strlen(text)), stream);
+  // A replaced table may take less than it was offered (a pipe, a full
+  // device): the rest is offered again until a write takes nothing.
+  const char *rest = text;
+  uint32_t left = static_cast<uint32_t>(strlen(text));
+  while (left > 0) {
+    const uint32_t taken = sfio_write(rest, 1, left, stream);
+    if (taken == 0 || taken > left) break;
+    rest += taken;
+    left -= taken;
+  }
   sfio_flush(stream);
 }
 

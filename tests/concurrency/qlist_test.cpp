@@ -1,15 +1,18 @@
 // QList: workers, ring growth in order, shutdown, short memory, many producers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/platform.hpp"
 #include "quorvel.h"
 #include "support/alloc_fault.hpp"
 
@@ -158,27 +161,67 @@ TEST(QList, WithoutACallbackMessagesAreConsumedAndFreed) {
   EXPECT_EQ(counter.mallocs(), 20);
 }
 
-TEST(QList, MessagesAreDroppedWhenMemoryIsShort) {
+// Allocation n of a burst that grows the ring twice fails, and every one
+// after it: the messages before it arrive in order, a later post with memory
+// back arrives after them, and nothing is left behind.
+TEST(QList, EachFailedAllocationDropsItsMessageAndNothingElse) {
+  constexpr uint32_t kPosts = 25;  // the ring grows from 10 to 20 to 30
   qrvl_test::AllocFault fault;
-  Sink sink;
+  std::unique_ptr<Sink> sink;
   QList q{};
-  ASSERT_TRUE(hold_worker(&q, &sink, "held", 2));
-  fault.fail_after(0);
-  post_text(&q, "no memory for the copy", 1);
-  fault.fail_after(-1);
-  for (uint32_t i = 3; i < 13; ++i) post_text(&q, "fill", i);  // ring full
-  fault.fail_after(1);  // the copy succeeds, the larger ring does not
-  post_text(&q, "no memory for the ring", 13);
-  fault.fail_after(-1);
-  EXPECT_EQ(q.capacity, 10u);
-  post_text(&q, "grows now", 14);
-  EXPECT_EQ(q.capacity, 20u);
-  sink.set_gate(false);
-  ASSERT_TRUE(sink.wait_count(12));
-  QListFree(&q);
-  std::vector<uint32_t> expected{2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14};
-  EXPECT_EQ(sink.values, expected);
-  EXPECT_EQ(fault.mallocs(), fault.frees());
+  std::vector<uint32_t> expected;
+  const int rounds = fault.sweep(
+      [&](int n) {
+        sink = std::make_unique<Sink>();
+        q = QList{};
+        fault.fail_after(-1);
+        ASSERT_TRUE(hold_worker(&q, sink.get(), "held", 0));  // the ring is empty
+        fault.fail_after(n);
+        for (uint32_t i = 1; i <= kPosts; ++i) post_text(&q, "m", i);
+        // One block per copy, one more per growth; the first refusal drops
+        // its message, and so does every post after it.
+        expected = {0};
+        for (uint32_t i = 1, left = static_cast<uint32_t>(n), room = 10; i <= kPosts; ++i) {
+          const uint32_t needs = expected.size() - 1 == room ? 2 : 1;
+          if (left < needs) break;
+          left -= needs;
+          room += needs == 2 ? 10 : 0;
+          expected.push_back(i);
+        }
+      },
+      [&] {
+        post_text(&q, "after", 99);
+        expected.push_back(99);
+        sink->set_gate(false);
+        ASSERT_TRUE(sink->wait_count(expected.size()));
+        QListFree(&q);
+        EXPECT_EQ(sink->values, expected);
+      });
+  EXPECT_EQ(rounds, static_cast<int>(kPosts) + 3);
+}
+
+// The first workers' starts are refused: the others serve the queue; with
+// none the messages wait and are discarded by QListFree.
+TEST(QList, WorkersThatCannotStartAreSkipped) {
+  qrvl_test::AllocFault fault;
+  for (uint32_t refused : {3u, 2u, 0u}) {
+    Sink sink;
+    QList q{};
+    quorvel::platform::fail_thread_starts(refused);
+    QListInit(&q, collect, &sink, nullptr, 3, 0);
+    quorvel::platform::fail_thread_starts(0);
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(q.workers[i].handle != 0, i >= refused) << i;
+    for (uint32_t i = 1; i <= 5; ++i) post_text(&q, "m", i);
+    if (refused < 3) {
+      ASSERT_TRUE(sink.wait_count(5));
+      std::sort(sink.values.begin(), sink.values.end());
+      EXPECT_EQ(sink.values, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    } else {
+      EXPECT_EQ(q.count, 5u);
+    }
+    QListFree(&q);
+    EXPECT_EQ(fault.mallocs(), fault.frees()) << refused;
+  }
 }
 
 struct Tally {

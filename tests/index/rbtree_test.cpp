@@ -260,19 +260,10 @@ TEST(RBTree, InitAndPoolRefusals) {
   EXPECT_EQ(rbtree_pool_malloc(nullptr, 4, 8), -1);
   EXPECT_EQ(rbtree_pool_free(nullptr), -1);
   EXPECT_EQ(lines.take(), LineList(4, {3, "[RBTree]: Pool pointer cannot be null\r\n"}));
-  {
-    qrvl_test::AllocFault fault;
-    for (int ok = 0; ok < 4; ++ok) {
-      fault.fail_after(ok);
-      EXPECT_EQ(rbtree_pool_malloc(&pool, 4, 8), -1);
-      EXPECT_EQ(fields(pool), fields({}));
-    }
-    fault.fail_after(-1);
-    // Byte counts beyond 32 bits fail like exhausted memory.
-    EXPECT_EQ(rbtree_pool_malloc(&pool, 0x10000, 0x10000), -1);
-    EXPECT_EQ(fault.mallocs(), fault.frees());
-  }
-  EXPECT_EQ(lines.take(), LineList(5, {3, "[RBTree]: Run out of memory\r\n"}));
+  // Byte counts beyond 32 bits fail like exhausted memory.
+  EXPECT_EQ(rbtree_pool_malloc(&pool, 0x10000, 0x10000), -1);
+  EXPECT_EQ(fields(pool), fields({}));
+  EXPECT_EQ(lines.take(), LineList(1, {3, "[RBTree]: Run out of memory\r\n"}));
 
   ASSERT_EQ(rbtree_pool_malloc(&pool, 4, sizeof(Rec)), 0);
   const auto [raw, locks, nodes, slots] = fields(pool);
@@ -358,12 +349,68 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   it.count = 25;  // more than capacity is taken as capacity
   EXPECT_EQ(rbiterator_next(&it), static_cast<int32_t>(it.array[1]));
   EXPECT_EQ(rbiterator_free(&it), 0);
-  {
-    qrvl_test::AllocFault fault;
-    fault.fail_after(0);
-    EXPECT_EQ(rbiterator_malloc(&it, 4), -1);
-  }
   EXPECT_EQ(rbiterator_malloc(&it, 0x40000000u), -1);  // 4 GiB of entries
+}
+
+// Each allocation of a pool and of an iterator fails in turn: a refused pool
+// is all NULL and reported, a refused iterator leaves the tree as it was,
+// and once memory is back the same calls succeed and the tree works.
+TEST(RBTree, EachFailedAllocationIsRefusedCleanly) {
+  constexpr uint32_t kRecords = 8, kKept = 5;
+  Lines lines;
+  qrvl_test::AllocFault fault;
+  RBTreePool pool{};
+  RBTree t{};
+  RBIterator it{};
+  bool have_pool = false, have_iterator = false;
+  const auto build_tree = [&] {
+    Rec *table = static_cast<Rec *>(pool.table);
+    ASSERT_EQ(rbtree_init(&t, table, pool.locks, pool.nodes, pool.slots, kRecords, sizeof(Rec), 16,
+                          table[0].key),
+              0);
+    for (uint32_t n = 0; n < kKept; ++n) {
+      const Rec r = make(n, n * 10);
+      ASSERT_GE(rbtree_insert(&t, &r), 0);
+    }
+  };
+  const int rounds = fault.sweep(
+      [&](int) {
+        pool = {};
+        it = {};
+        have_pool = rbtree_pool_malloc(&pool, kRecords, sizeof(Rec)) == 0;
+        if (!have_pool) {
+          EXPECT_EQ(fields(pool), fields({}));
+          EXPECT_EQ(lines.take(), LineList(1, {3, "[RBTree]: Run out of memory\r\n"}));
+          return;
+        }
+        build_tree();
+        have_iterator = rbiterator_malloc(&it, kRecords) == 0;
+        EXPECT_EQ(have_iterator, fault.refused() == 0);
+        if (!have_iterator) {
+          EXPECT_EQ(it.array, nullptr);
+        }
+      },
+      [&] {
+        if (!have_pool) {
+          ASSERT_EQ(rbtree_pool_malloc(&pool, kRecords, sizeof(Rec)), 0);
+          build_tree();
+        }
+        if (!have_iterator) {
+          ASSERT_EQ(rbiterator_malloc(&it, kRecords), 0);
+        }
+        EXPECT_EQ(rbtree_iterator(&t, &it, 1), 0);
+        EXPECT_EQ(it.count, kKept);
+        for (uint32_t n = 0; n < kKept; ++n) {
+          const int32_t slot = rbtree_exist(&t, make(n).key);
+          ASSERT_GE(slot, 0);
+          EXPECT_EQ(payload_of(static_cast<uint32_t>(slot), pool.table), static_cast<int32_t>(n * 10));
+        }
+        EXPECT_EQ(rbiterator_free(&it), 0);
+        rbtree_deinit(&t);
+        EXPECT_EQ(rbtree_pool_free(&pool), 0);
+        EXPECT_EQ(lines.take(), LineList{});
+      });
+  EXPECT_EQ(rounds, 6);  // four pool arrays, one iterator array, then none refused
 }
 
 // Threads insert, look up and erase their own keys and look up each other's.

@@ -19,6 +19,7 @@
 #if !defined(_WIN32)
 #include "net/dns_namespace.hpp"
 #endif
+#include "platform/platform.hpp"
 #include "quorvel.h"
 #include "support/child_process.hpp"
 
@@ -40,6 +41,29 @@ TEST(Resolver, SynthesisesWithTheBuiltInPrefix) {
       char out[80] = "untouched";
       EXPECT_EQ(std::to_string(IPv4MappedIPv6(out, in, family)) + " " + out, want) << in;
     }
+  });
+}
+
+// The system refuses the resolver thread: each call that would start it
+// gives its documented failure, and the first call with threads back starts
+// it, on the table then given.
+TEST(Resolver, ThreadThatCannotStartIsReportedAndTriedAgain) {
+  qrvl_test::run_in_child([] {
+    static DomainRecord table[4];
+    char ipv4[16] = "untouched", ipv6[40] = "untouched", out[80] = "";
+    quorvel::platform::fail_thread_starts(3);
+    EXPECT_EQ(SetDomainTable(table, sizeof table, 1), -1);
+    EXPECT_EQ(GetAddrByDNS("localhost", ipv4, ipv6), 0);
+    EXPECT_EQ(std::string(ipv4) + " " + ipv6, "0.0.0.0 ::");
+    EXPECT_EQ(IPv4MappedIPv6(out, "10.0.0.1", QRVL_AF_INET6), 0);  // needs no thread
+    EXPECT_STREQ(out, "64:ff9b::0a00:0001");
+    EXPECT_STREQ(table[0].name, "");
+
+    quorvel::platform::fail_thread_starts(0);
+    EXPECT_EQ(SetDomainTable(table, sizeof table, 1), 0);
+    EXPECT_EQ(GetAddrByDNS("localhost", ipv4, ipv6), 0);  // queued, nothing stored yet
+    EXPECT_STREQ(table[0].name, "localhost");
+    EXPECT_EQ(SetDomainTable(nullptr, 0, 0), 0);  // running: nothing changes
   });
 }
 

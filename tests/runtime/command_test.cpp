@@ -17,8 +17,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/platform.hpp"
 #include "quorvel/runtime.h"
 #include "support/alloc_fault.hpp"
+#include "support/child_process.hpp"
 
 namespace {
 
@@ -168,13 +170,27 @@ TEST(Command, ReadsLinesByteByByte) {
 TEST(Command, RefusesWhatCannotStart) {
   for (const char *bad : kCannotStart) EXPECT_EQ(run(bad), "NULL") << bad;
   EXPECT_EQ(cmd_popen(nullptr), nullptr);
+  // Each allocation fails in turn: NULL, and with memory back commands run.
+  // A closed handle may come back on the reaper thread, a little later.
   qrvl_test::AllocFault fault;
-  for (int n = 0; n < 2; ++n) {
-    fault.fail_after(n);
-    EXPECT_EQ(cmd_popen(kSilent), nullptr) << "allocation " << n << " fails";
-  }
-  fault.fail_after(-1);
-  EXPECT_EQ(fault.mallocs(), fault.frees());
+  const Printed &p = kPrinted[0];
+  CmdPipe *pipe = nullptr;
+  const int rounds = fault.sweep(
+      [&](int) {
+        pipe = cmd_popen(p.line);
+        EXPECT_EQ(pipe != nullptr, fault.refused() == 0);
+      },
+      [&] {
+        if (pipe != nullptr) {
+          char buf[256];
+          EXPECT_NE(cmd_fgets(buf, sizeof buf, pipe), nullptr);
+          EXPECT_EQ(cmd_pclose(pipe), -1);
+        }
+        EXPECT_EQ(run(p.line, p.size), p.want);
+        for (int spin = 0; spin < 30000 && fault.frees() < fault.mallocs(); ++spin)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      });
+  EXPECT_EQ(rounds, 3);  // the handle, the word scratch, then none refused
 }
 
 #if !defined(_WIN32)
@@ -214,6 +230,28 @@ TEST(Command, CollectsItsChildrenAndOnlyThem) {
   ASSERT_EQ(waitpid(own, &status, 0), own) << "the caller's own child is left to the caller";
   EXPECT_EQ(WEXITSTATUS(status), 7);
   EXPECT_TRUE(no_zombies_within_seconds(10));
+}
+
+// The system refuses the reaper thread: a command closed while it runs is
+// collected, and its handle given back, by the next command instead.
+TEST(Command, CollectsAtTheNextCommandWhenTheReaperCannotStart) {
+  qrvl_test::run_in_child([] {  // the reaper starts once per process
+    qrvl_test::AllocFault fault;
+    CmdPipe *running = cmd_popen("sleep 0.5");
+    ASSERT_NE(running, nullptr);
+    quorvel::platform::fail_thread_starts(1);
+    EXPECT_EQ(cmd_pclose(running), -1);
+    quorvel::platform::fail_thread_starts(0);
+    for (int i = 0; i < 3000 && zombie_children() == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(zombie_children(), 1) << "ended with nobody to collect it yet";
+    EXPECT_EQ(fault.frees(), fault.mallocs() - 1) << "its handle waits with it";
+    EXPECT_EQ(run(kSilent), "");
+    EXPECT_TRUE(no_zombies_within_seconds(10));
+    for (int i = 0; i < 3000 && fault.frees() < fault.mallocs(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(fault.frees(), fault.mallocs());
+  });
 }
 
 TEST(Command, CountsProcessors) {

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.hpp"
 #include "quorvel/trace.h"
 #include "support/child_process.hpp"
-#include "trace/debug_queue.hpp"
 #include "trace_capture.hpp"
 
 namespace {
@@ -209,18 +209,13 @@ TEST(DebugQueue, FullRingDropsTheNewLineAndWarnsOnlyWithTheSwitchOn) {
   });
 }
 
-int32_t failing_start(ThreadCtl *ctl, int32_t, ThreadRoutine, void *) {
-  ctl->handle = 0;
-  return -1;
-}
-
 TEST(DebugQueue, WriterThatCannotStartIsReportedAndLeavesTheQueueInactive) {
   run_in_child([] {
     alignas(8) static unsigned char ring[4 * 128];
     const uint32_t me = trace_test::tid();
     SetDebugOutput(collect);
-    quorvel::detail::DebugQueueThreadStarter saved = quorvel::detail::g_debug_queue_thread_starter;
-    quorvel::detail::g_debug_queue_thread_starter = failing_start;
+    // The system refuses the writer thread itself.
+    quorvel::platform::fail_thread_starts(1);
     SetDebugQueue(ring, 4, 128);
     // Reported directly, since the queue is inactive again.
     ASSERT_EQ(emitted().size(), 1u);
@@ -232,7 +227,6 @@ TEST(DebugQueue, WriterThatCannotStartIsReportedAndLeavesTheQueueInactive) {
     EXPECT_TRUE(all_zero(ring, sizeof ring));
 
     // Not active, so a later call may start it.
-    quorvel::detail::g_debug_queue_thread_starter = saved;
     SetDebugQueue(ring, 4, 128);
     infolog_t("q", "queued");
     ASSERT_TRUE(wait_for_lines(3));

@@ -134,4 +134,62 @@ TEST(FileTrace, GoesThroughTheSfioTable) {
   }, false);
 }
 
+// A table that fails on cue: write call i takes action i of the write plan
+// ('o' takes all, 'h' the first half, rounded up, '0' nothing), flush call
+// i action i of the flush plan ('o' flushes, 'x' fails without flushing);
+// calls past the end of a plan succeed.
+std::string g_write_plan, g_flush_plan;
+size_t g_write_call, g_flush_call;
+
+char next_action(const std::string &plan, size_t &call) {
+  const size_t i = call++;
+  return i < plan.size() ? plan[i] : 'o';
+}
+
+uint32_t planned_write(const void *buffer, uint32_t size, uint32_t n, void *stream) {
+  switch (next_action(g_write_plan, g_write_call)) {
+    case '0':
+      return 0;
+    case 'h':
+      return g_real_write(buffer, size, (n + 1) / 2, stream);
+    default:
+      return g_real_write(buffer, size, n, stream);
+  }
+}
+
+int32_t planned_flush(void *stream) {
+  return next_action(g_flush_plan, g_flush_call) == 'x' ? -1 : g_real_flush(stream);
+}
+
+TEST(FileTrace, FailingWritesAndFlushesLoseOnlyWhatWasRefused) {
+  struct Case {
+    const char *writes, *flushes;
+    const char *after_first;  // on disk after the first message
+    const char *file;         // after all three
+    size_t write_calls;
+  } const cases[] = {
+      {"", "", "one|", "one|two|three|", 3},
+      {"hhh", "", "one|", "one|two|three|", 5},  // 4 bytes: 2 + 1 + 1
+      {"o0", "", "one|", "one|three|", 3},
+      {"oh0", "", "one|", "one|twthree|", 4},
+      {"0", "", "", "two|three|", 3},
+      {"", "xx", "", "one|two|three|", 3},  // held in the stream until a flush works
+  };
+  for (const Case &c : cases) {
+    in_temp_dir([&] {
+      g_write_plan = c.writes;
+      g_flush_plan = c.flushes;
+      sfio_set_fwrite(planned_write);
+      sfio_set_fflush(planned_flush);
+      Filetrace("one|");
+      EXPECT_EQ(read_file("KoDebugLog.txt"), c.after_first);
+      Filetrace("two|");
+      Filetrace("%s|", "three");
+      EXPECT_EQ(files_here(), std::string("KoDebugLog.txt=") + c.file + ";");
+      EXPECT_EQ(g_write_call, c.write_calls);
+      EXPECT_EQ(g_flush_call, 3u);
+    });
+  }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <ctime>
@@ -10,6 +11,19 @@
 #include "platform/platform.hpp"
 
 namespace quorvel::platform {
+
+// Starts still to refuse; see fail_thread_starts.
+static std::atomic<uint32_t> g_refused_starts{0};
+
+// True when this start is one of those to refuse, counting it off.
+static bool refuse_start() {
+  uint32_t left = g_refused_starts.load(std::memory_order_relaxed);
+  while (left > 0 && !g_refused_starts.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
+
+void fail_thread_starts(uint32_t count) { g_refused_starts.store(count); }
 
 // pthreads wants a routine that returns a pointer; ours returns nothing.
 static void *trampoline(void *raw) {
@@ -19,6 +33,7 @@ static void *trampoline(void *raw) {
 }
 
 uintptr_t thread_start(const ThreadStart *start, size_t stack_size) {
+  if (refuse_start()) return 0;
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   if (stack_size > 0) {

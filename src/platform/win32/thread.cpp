@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <process.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/platform.hpp"
@@ -23,6 +24,17 @@ struct Launch {
 
 thread_local HANDLE t_own_handle = nullptr;
 
+// Starts still to refuse; see fail_thread_starts.
+std::atomic<uint32_t> g_refused_starts{0};
+
+// True when this start is one of those to refuse, counting it off.
+bool refuse_start() {
+  uint32_t left = g_refused_starts.load(std::memory_order_relaxed);
+  while (left > 0 && !g_refused_starts.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
+
 unsigned __stdcall trampoline(void *raw) {
   Launch *launch = static_cast<Launch *>(raw);
   const ThreadStart start = launch->start;
@@ -34,7 +46,10 @@ unsigned __stdcall trampoline(void *raw) {
 
 }  // namespace
 
+void fail_thread_starts(uint32_t count) { g_refused_starts.store(count); }
+
 uintptr_t thread_start(const ThreadStart *start, size_t stack_size) {
+  if (refuse_start()) return 0;
   Launch *launch = static_cast<Launch *>(malloc(sizeof(Launch)));
   if (launch == nullptr) return 0;
   launch->start = *start;

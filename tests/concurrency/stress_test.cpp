@@ -156,7 +156,7 @@ TEST(Stress, QListDeliversEveryMessageOnceAcrossPostingAndFreeing) {
         post_note(&q, make_note(static_cast<uint32_t>(t), seq, seq % 8 == 0));
       }
     });
-    if (drain) wait_until([&] { return room.delivered.load() == room.posted.load(); });
+    if (drain) wait_until([&] { return room.delivered.load() == room.posted.load(); }, true);
     QListFree(&q);
     room.closed.store(true);
     const uint64_t all = uint64_t{kProducers} * (kPerRound + (kPerRound + 7) / 8);
@@ -295,8 +295,8 @@ void start_debug_queue() {
 void expect_every_line_emitted_or_dropped(DropCount &drops) {
   const uint64_t dropped = drops.finish(), traced = g_traced.load();
   ASSERT_LE(dropped, traced);
-  wait_until([&] { return g_tally.count() >= traced - dropped; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a surplus line would show now
+  if (wait_until([&] { return g_tally.count() >= traced - dropped; }, true))
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a surplus line would show now
   EXPECT_EQ(g_tally.count(), traced - dropped) << dropped << " dropped of " << traced;
   QRVL_EXPECT_NO_FAULTS(g_tally.faults);
   std::printf("%llu lines traced, %llu dropped\n", static_cast<unsigned long long>(traced),
@@ -340,7 +340,7 @@ TEST(Stress, DebugQueueProducersBesideQListWorkers) {
         trace_numbered();
       }
     });
-    wait_until([&] { return room.delivered.load() == room.posted.load(); });
+    wait_until([&] { return room.delivered.load() == room.posted.load(); }, true);
     QListFree(&q);
     EXPECT_EQ(room.ledger.marked(), room.posted.load());
     QRVL_EXPECT_NO_FAULTS(faults);
@@ -399,13 +399,14 @@ int32_t is_unheld(uint32_t slot, void *argument) {
 // slots and to any slot, and release by free or by a deleting route.
 TEST(Stress, FastIdxNeverHandsASlotOutTwiceAndRoutesToItsHolder) {
   Slots s;
+  std::atomic<uint64_t> operations{0};
   StressRun run;
   on_threads(8, [&](int t) {
     Hand h{&s, static_cast<uint32_t>(t) + 1};
     Rng rng(h.me);
     std::vector<uint32_t> mine;
     FaultLog &f = s.faults;
-    while (run.running()) {
+    for (; run.running(); operations.fetch_add(1, std::memory_order_relaxed)) {
       const uint32_t op = rng.below(8);
       if (op < 3 && mine.size() < 12) {
         const int32_t slot = fastIdx_alloc(&s.x, &h, claim);
@@ -441,6 +442,7 @@ TEST(Stress, FastIdxNeverHandsASlotOutTwiceAndRoutesToItsHolder) {
   for (uint32_t i = 0; i <= kSlots; ++i) handed.insert(fastIdx_alloc(&s.x, nullptr, nullptr));
   EXPECT_EQ(handed.size(), kSlots + 1);
   EXPECT_EQ(*handed.begin(), -1);
+  std::printf("%llu operations\n", static_cast<unsigned long long>(operations.load()));
 }
 
 struct Record {
@@ -551,6 +553,7 @@ TEST(Stress, RBTreeAgreesWithEachThreadsModel) {
   ASSERT_EQ(rbtree_init(&tree, table, pool.locks, pool.nodes, pool.slots, kCount, sizeof(Entry),
                         sizeof(uint32_t), &table[0].key), 0);
   FaultLog faults;
+  std::atomic<uint64_t> operations{0};
   StressRun run;
   on_threads(kThreads, [&](int t) {
     Rng rng(static_cast<uint32_t>(t) + 200);
@@ -559,7 +562,7 @@ TEST(Stress, RBTreeAgreesWithEachThreadsModel) {
     std::vector<uint32_t> walk(kCount);
     RBIterator it{};
     rbiterator_melink(&it, kCount, walk.data());
-    while (run.running()) {
+    for (; run.running(); operations.fetch_add(1, std::memory_order_relaxed)) {
       const uint32_t k = rng.below(kRange), key = static_cast<uint32_t>(t) * kRange + k;
       int32_t &slot = slot_of[k];
       switch (rng.below(64) == 0 ? 5 : rng.below(5)) {
@@ -614,6 +617,7 @@ TEST(Stress, RBTreeAgreesWithEachThreadsModel) {
   EXPECT_EQ(tree.root, nullptr);
   rbtree_deinit(&tree);
   rbtree_pool_free(&pool);
+  std::printf("%llu operations\n", static_cast<unsigned long long>(operations.load()));
 }
 
 // ---- Condition variable ----------------------------------------------------
@@ -673,18 +677,23 @@ TEST(Stress, CondStormsLoseNoWaiterAndNoTicket) {
       signallers_left.fetch_sub(1);
     } else if (t < kSignallers + kWaiters) {
       static const int32_t kTimeouts[] = {-1, 0, 1, 5};
+      // Without time-outs a waiter takes one ticket per wake-up, so each
+      // ticket needs a signal of its own.
+      bool took = false;
       MutexLock(&n.m);
       for (;;) {
-        while (n.tickets == 0 && !n.stop) {
+        while ((n.tickets == 0 || (took && n.unbounded)) && !n.stop) {
           const int32_t timeout = n.unbounded ? -1 : kTimeouts[rng.below(4)];
           n.asleep += timeout < 0;
           const int32_t r = CondWait(&n.c, &n.m, timeout);
           n.asleep -= timeout < 0;
           faults.check(r == 0 || r == 1, "CondWait failed");
+          took = false;
         }
         if (n.tickets == 0) break;
         --n.tickets;
         ++n.taken;
+        took = true;
       }
       MutexUnlock(&n.m);
     } else {
@@ -752,7 +761,7 @@ bool check_answer(FaultLog &faults, const Answer &want, int32_t code, const char
 // new name after every round of full answers, so records are taken over by
 // new names as the resolver writes them.
 TEST(Stress, GetAddrByDnsFromManyThreadsAnswersOnlyTheConfiguredAddresses) {
-  QRVL_DNS_WORLD(world);
+  QRVL_DNS_WORLD_WITHIN(world, StressRun::child_bound());
   SetDebugOutput(discard);
   SetDebugMsgMask(0);
   FaultLog faults;

@@ -119,10 +119,17 @@ void on_threads(int n, Body body) {
   for (std::thread &thread : threads) thread.join();
 }
 
-// Spins, yielding, until done() holds; the watchdog bounds the wait.
+// Sleeps a little at a time until done() holds, without limit (the
+// watchdog ends a wait that never ends) or for at most half the grace, so
+// that the test can still tell how far it got; false then.
 template <typename Done>
-void wait_until(Done done) {
-  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+bool wait_until(Done done, bool bounded = false) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(kStressGraceSeconds / 2);
+  while (!done()) {
+    if (bounded && std::chrono::steady_clock::now() > give_up) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 // A small fast generator per thread (xorshift32).

@@ -19,7 +19,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -67,7 +66,8 @@ Note make_note(uint32_t producer, uint32_t seq, uint32_t hops) {
 }
 
 void post_note(QList *q, const Note &n) {
-  QListPost(q, &n, static_cast<int32_t>(offsetof(Note, bytes) + n.length), n.seq ^ n.producer << 24);
+  QListPost(q, &n, static_cast<int32_t>(offsetof(Note, bytes) + n.length),
+            n.seq ^ n.producer << 24);
 }
 
 // One bit per message (producer, number, hop): a bit found set is a
@@ -103,7 +103,7 @@ struct Mailroom {
   bool repost;                      // hops are posted on
   std::atomic<uint64_t> posted{0};  // by the producers and the callbacks
   std::atomic<uint64_t> delivered{0};
-  std::atomic<bool> closed{false};  // QListFree has returned
+  std::atomic<bool> closed{false};       // QListFree has returned
   void (*also)(const Note &) = nullptr;  // more work done per message
 
   Mailroom(QList *queue, uint32_t producers, uint32_t per_producer, FaultLog *log, bool hops)
@@ -120,12 +120,14 @@ int32_t receive(void *context, uint32_t value, void *bytes, void *user) {
   Mailroom *room = static_cast<Mailroom *>(user);
   Note n;
   memcpy(&n, bytes, offsetof(Note, bytes));
-  if (n.length <= sizeof n.bytes) memcpy(n.bytes, static_cast<uint8_t *>(bytes) + offsetof(Note, bytes), n.length);
+  if (n.length <= sizeof n.bytes)
+    memcpy(n.bytes, static_cast<uint8_t *>(bytes) + offsetof(Note, bytes), n.length);
   FaultLog &f = *room->faults;
   f.check(context == room->q, "callback got another context");
   f.check(!room->closed.load(), "callback after QListFree returned");
   f.check(value == (n.seq ^ n.producer << 24), "value does not match the message");
-  f.check(n.length <= sizeof n.bytes && checksum(n.bytes, n.length) == n.sum, "message bytes corrupted");
+  f.check(n.length <= sizeof n.bytes && checksum(n.bytes, n.length) == n.sum,
+          "message bytes corrupted");
   f.check(room->ledger.mark(n), "message delivered twice");
   if (room->repost && n.hops > 0) {
     room->posted.fetch_add(1);
@@ -216,19 +218,26 @@ void trace_numbered() {
   infolog_t("st", "%llu", static_cast<unsigned long long>(number++));
 }
 
+// The descriptor calls, under the names of either system.
+// clang-format off
+struct Fd {
 #if defined(_WIN32)
-int fd_pipe(int fds[2]) { return _pipe(fds, 1 << 16, _O_BINARY); }
-int fd_dup(int fd) { return _dup(fd); }
-int fd_dup2(int from, int to) { return _dup2(from, to); }
-int fd_read(int fd, char *buffer, unsigned size) { return _read(fd, buffer, size); }
-int fd_close(int fd) { return _close(fd); }
+  static int pipe(int fds[2]) { return _pipe(fds, 1 << 16, _O_BINARY); }
+  static int dup(int fd) { return _dup(fd); }
+  static int dup2(int from, int to) { return _dup2(from, to); }
+  static int read(int fd, char *buffer, unsigned size) { return _read(fd, buffer, size); }
+  static int close(int fd) { return _close(fd); }
 #else
-int fd_pipe(int fds[2]) { return pipe(fds); }
-int fd_dup(int fd) { return dup(fd); }
-int fd_dup2(int from, int to) { return dup2(from, to); }
-int fd_read(int fd, char *buffer, unsigned size) { return static_cast<int>(read(fd, buffer, size)); }
-int fd_close(int fd) { return close(fd); }
+  static int pipe(int fds[2]) { return ::pipe(fds); }
+  static int dup(int fd) { return ::dup(fd); }
+  static int dup2(int from, int to) { return ::dup2(from, to); }
+  static int read(int fd, char *buffer, unsigned size) {
+    return static_cast<int>(::read(fd, buffer, size));
+  }
+  static int close(int fd) { return ::close(fd); }
 #endif
+};
+// clang-format on
 
 // Counts the overload warnings the debug queue prints to standard output
 // for every line it drops; anything else printed there is a fault.
@@ -236,22 +245,22 @@ class DropCount {
  public:
   explicit DropCount(FaultLog *faults) : faults_(faults) {
     std::fflush(stdout);
-    saved_ = fd_dup(1);
-    if (fd_pipe(fds_) != 0 || saved_ < 0) {
+    saved_ = Fd::dup(1);
+    if (Fd::pipe(fds_) != 0 || saved_ < 0) {
       faults_->add("no pipe for standard output");
       return;
     }
-    fd_dup2(fds_[1], 1);
-    fd_close(fds_[1]);
+    Fd::dup2(fds_[1], 1);
+    Fd::close(fds_[1]);
     reader_ = std::thread([this] { count(); });
   }
   // Puts standard output back and returns the warnings seen.
   uint64_t finish() {
     std::fflush(stdout);
-    fd_dup2(saved_, 1);
-    fd_close(saved_);
+    Fd::dup2(saved_, 1);
+    Fd::close(saved_);
     if (reader_.joinable()) reader_.join();
-    fd_close(fds_[0]);
+    Fd::close(fds_[0]);
     return warnings_;
   }
 
@@ -261,7 +270,7 @@ class DropCount {
     char buffer[4096];
     size_t at = 0;
     std::string stray;
-    for (int n; (n = fd_read(fds_[0], buffer, sizeof buffer)) > 0;) {
+    for (int n; (n = Fd::read(fds_[0], buffer, sizeof buffer)) > 0;) {
       for (int i = 0; i < n; ++i) {
         if (buffer[i] != kWarning[at]) stray += buffer[i];
         if (++at == sizeof kWarning - 1) {
@@ -270,7 +279,8 @@ class DropCount {
         }
       }
     }
-    if (!stray.empty() || at != 0) faults_->add("standard output held more than warnings: " + stray);
+    if (!stray.empty() || at != 0)
+      faults_->add("standard output held more than warnings: " + stray);
   }
 
   FaultLog *faults_;
@@ -306,15 +316,17 @@ void expect_every_line_emitted_or_dropped(DropCount &drops) {
 TEST(Stress, DebugQueueEmitsEveryAcceptedLineOnceInEachThreadsOrder) {
   qrvl_test::ChildOptions options;
   options.timeout_seconds = StressRun::child_bound();
-  qrvl_test::run_in_child([] {
-    start_debug_queue();
-    StressRun run;
-    DropCount drops(&g_tally.faults);
-    on_threads(8, [&](int) {
-      while (run.running()) trace_numbered();
-    });
-    expect_every_line_emitted_or_dropped(drops);
-  }, options);
+  qrvl_test::run_in_child(
+      [] {
+        start_debug_queue();
+        StressRun run;
+        DropCount drops(&g_tally.faults);
+        on_threads(8, [&](int) {
+          while (run.running()) trace_numbered();
+        });
+        expect_every_line_emitted_or_dropped(drops);
+      },
+      options);
 }
 
 // Producers trace into the debug queue and post to a QList whose four
@@ -322,30 +334,32 @@ TEST(Stress, DebugQueueEmitsEveryAcceptedLineOnceInEachThreadsOrder) {
 TEST(Stress, DebugQueueProducersBesideQListWorkers) {
   qrvl_test::ChildOptions options;
   options.timeout_seconds = StressRun::child_bound(0.5);
-  qrvl_test::run_in_child([] {
-    constexpr uint32_t kProducers = 4, kMost = 1u << 22;
-    start_debug_queue();
-    FaultLog faults;
-    QList q{};
-    Mailroom room(&q, kProducers, kMost, &faults, false);
-    room.also = [](const Note &) { trace_numbered(); };
-    QListInit(&q, receive, &room, &q, 4, 0);
-    StressRun run(0.5);
-    DropCount drops(&g_tally.faults);
-    on_threads(kProducers, [&](int t) {
-      for (uint32_t seq = 0; seq < kMost && run.running(); ++seq) {
-        room.wait_for_room();
-        room.posted.fetch_add(1);
-        post_note(&q, make_note(static_cast<uint32_t>(t), seq, 0));
-        trace_numbered();
-      }
-    });
-    wait_until([&] { return room.delivered.load() == room.posted.load(); }, true);
-    QListFree(&q);
-    EXPECT_EQ(room.ledger.marked(), room.posted.load());
-    QRVL_EXPECT_NO_FAULTS(faults);
-    expect_every_line_emitted_or_dropped(drops);
-  }, options);
+  qrvl_test::run_in_child(
+      [] {
+        constexpr uint32_t kProducers = 4, kMost = 1u << 22;
+        start_debug_queue();
+        FaultLog faults;
+        QList q{};
+        Mailroom room(&q, kProducers, kMost, &faults, false);
+        room.also = [](const Note &) { trace_numbered(); };
+        QListInit(&q, receive, &room, &q, 4, 0);
+        StressRun run(0.5);
+        DropCount drops(&g_tally.faults);
+        on_threads(kProducers, [&](int t) {
+          for (uint32_t seq = 0; seq < kMost && run.running(); ++seq) {
+            room.wait_for_room();
+            room.posted.fetch_add(1);
+            post_note(&q, make_note(static_cast<uint32_t>(t), seq, 0));
+            trace_numbered();
+          }
+        });
+        wait_until([&] { return room.delivered.load() == room.posted.load(); }, true);
+        QListFree(&q);
+        EXPECT_EQ(room.ledger.marked(), room.posted.load());
+        QRVL_EXPECT_NO_FAULTS(faults);
+        expect_every_line_emitted_or_dropped(drops);
+      },
+      options);
 }
 
 // ---- Slot index and record database --------------------------------------
@@ -450,7 +464,9 @@ struct Record {
   uint32_t sum, pad;
 };
 
-uint32_t record_sum(uint32_t thread, uint32_t seq) { return (thread * 2654435761u) ^ (seq * 40503u); }
+uint32_t record_sum(uint32_t thread, uint32_t seq) {
+  return (thread * 2654435761u) ^ (seq * 40503u);
+}
 
 struct Records {
   MemDb d{};
@@ -471,7 +487,8 @@ struct Lookup {
 int32_t is_record(uint32_t slot, void *argument) {
   const Lookup *l = static_cast<const Lookup *>(argument);
   const Record &have = l->r->table[slot];
-  return have.thread == l->want.thread && have.seq == l->want.seq && have.sum == l->want.sum ? 1 : -5;
+  return have.thread == l->want.thread && have.seq == l->want.seq && have.sum == l->want.sum ? 1
+                                                                                             : -5;
 }
 int32_t is_record_then_delete(uint32_t slot, void *argument) {
   const int32_t r = is_record(slot, argument);
@@ -519,7 +536,8 @@ TEST(Stress, MemDbFindsOnlyTheOwnersRecordsAndErasesEachOnce) {
         if (op == 4) {
           f.check(memdb_erase(&db.d, &rec.thread, nullptr, nullptr) == 0, "erase missed a record");
         } else {
-          f.check(memdb_route(&db.d, slot, &l, is_record_then_delete) == 1, "route missed a record");
+          f.check(memdb_route(&db.d, slot, &l, is_record_then_delete) == 1,
+                  "route missed a record");
         }
         f.check(memdb_exist(&db.d, &rec.thread) == 0, "an erased record is still found");
         f.check(memdb_erase(&db.d, &rec.thread, nullptr, nullptr) == -1, "a record erased twice");
@@ -529,7 +547,8 @@ TEST(Stress, MemDbFindsOnlyTheOwnersRecordsAndErasesEachOnce) {
   });
   QRVL_EXPECT_NO_FAULTS(db.faults);
   EXPECT_EQ(db.d.index.used, 0u);
-  std::printf("%llu key scans cut short by others\n", static_cast<unsigned long long>(scans_cut.load()));
+  std::printf("%llu key scans cut short by others\n",
+              static_cast<unsigned long long>(scans_cut.load()));
 }
 
 // ---- Red-black tree ------------------------------------------------------------
@@ -538,7 +557,9 @@ struct Entry {
   uint32_t key, value;
 };
 
-int32_t value_of(uint32_t, void *argument) { return static_cast<int32_t>(*static_cast<uint32_t *>(argument)); }
+int32_t value_of(uint32_t, void *argument) {
+  return static_cast<int32_t>(*static_cast<uint32_t *>(argument));
+}
 
 // Each thread owns a range of keys and keeps a model of them; insert,
 // exist, query, erase and delete must agree with it, and in-order walks
@@ -551,7 +572,8 @@ TEST(Stress, RBTreeAgreesWithEachThreadsModel) {
   RBTree tree{};
   Entry *table = static_cast<Entry *>(pool.table);
   ASSERT_EQ(rbtree_init(&tree, table, pool.locks, pool.nodes, pool.slots, kCount, sizeof(Entry),
-                        sizeof(uint32_t), &table[0].key), 0);
+                        sizeof(uint32_t), &table[0].key),
+            0);
   FaultLog faults;
   std::atomic<uint64_t> operations{0};
   StressRun run;
@@ -589,13 +611,15 @@ TEST(Stress, RBTreeAgreesWithEachThreadsModel) {
           break;
         }
         case 3:
-          faults.check(rbtree_erase(&tree, &key, nullptr, nullptr) == slot, "erase disagrees with the model");
+          faults.check(rbtree_erase(&tree, &key, nullptr, nullptr) == slot,
+                       "erase disagrees with the model");
           slot = -1;
           break;
         case 4:
           if (slot >= 0) {
-            faults.check(rbtree_delete(&tree, static_cast<uint32_t>(slot), nullptr, nullptr) == slot,
-                         "delete by slot failed");
+            faults.check(
+                rbtree_delete(&tree, static_cast<uint32_t>(slot), nullptr, nullptr) == slot,
+                "delete by slot failed");
             slot = -1;
           }
           break;
@@ -753,7 +777,8 @@ bool check_answer(FaultLog &faults, const Answer &want, int32_t code, const char
   const bool plausible = (v4 || strcmp(ipv4, "0.0.0.0") == 0) && (v6 || strcmp(ipv6, "::") == 0) &&
                          (code == 0 || (code == want.code && full));
   if (!plausible)
-    faults.add(std::string(want.name) + " answered " + std::to_string(code) + " " + ipv4 + " " + ipv6);
+    faults.add(std::string(want.name) + " answered " + std::to_string(code) + " " + ipv4 + " " +
+               ipv6);
   return plausible && full;
 }
 
@@ -778,16 +803,18 @@ TEST(Stress, GetAddrByDnsFromManyThreadsAnswersOnlyTheConfiguredAddresses) {
       if (!check_answer(faults, kAnswers[i], code, ipv4, ipv6) || kAnswers[i].code == 0) continue;
       answered[i].fetch_add(1);
       round[i] = true;
-      if (t != 0 || std::count(round.begin(), round.end(), true) < static_cast<long>(kNames) - 1) continue;
+      if (t != 0 || std::count(round.begin(), round.end(), true) < static_cast<long>(kNames) - 1)
+        continue;
       const std::string fresh = "fresh" + std::to_string(fresh_names.fetch_add(1)) + ".test";
-      check_answer(faults, {fresh.c_str(), "0.0.0.0", "::", 0}, GetAddrByDNS(fresh.c_str(), ipv4, ipv6),
-                   ipv4, ipv6);
+      check_answer(faults, {fresh.c_str(), "0.0.0.0", "::", 0},
+                   GetAddrByDNS(fresh.c_str(), ipv4, ipv6), ipv4, ipv6);
       round.assign(kNames, false);
     }
   });
   QRVL_EXPECT_NO_FAULTS(faults);
   for (size_t i = 0; i < kNames; ++i)
-    EXPECT_TRUE(kAnswers[i].code == 0 || answered[i].load() > 0) << kAnswers[i].name << " never answered";
+    EXPECT_TRUE(kAnswers[i].code == 0 || answered[i].load() > 0)
+        << kAnswers[i].name << " never answered";
   std::printf("%u new names taking records over\n", fresh_names.load());
 }
 #endif

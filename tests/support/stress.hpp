@@ -68,8 +68,10 @@ class StressRun {
     if (changed_.wait_until(lock, end_ + std::chrono::seconds(kStressGraceSeconds),
                             [this] { return finished_; }))
       return;
-    std::fprintf(stderr, "stress watchdog: %s is still running %d s after its %.1f s storm: "
-                 "deadlocked or a wake-up was lost\n", name.c_str(), kStressGraceSeconds, seconds_);
+    std::fprintf(stderr,
+                 "stress watchdog: %s is still running %d s after its %.1f s storm: "
+                 "deadlocked or a wake-up was lost\n",
+                 name.c_str(), kStressGraceSeconds, seconds_);
     std::fflush(stderr);
     std::abort();
   }
@@ -108,8 +110,7 @@ class FaultLog {
   std::string first_;
 };
 
-#define QRVL_EXPECT_NO_FAULTS(log) \
-  EXPECT_EQ((log).count(), 0u) << "first fault: " << (log).first()
+#define QRVL_EXPECT_NO_FAULTS(log) EXPECT_EQ((log).count(), 0u) << "first fault: " << (log).first()
 
 // Runs body(0) .. body(n - 1) on n threads and joins them.
 template <typename Body>
@@ -124,7 +125,8 @@ void on_threads(int n, Body body) {
 // that the test can still tell how far it got; false then.
 template <typename Done>
 bool wait_until(Done done, bool bounded = false) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(kStressGraceSeconds / 2);
+  const auto give_up =
+      std::chrono::steady_clock::now() + std::chrono::seconds(kStressGraceSeconds / 2);
   while (!done()) {
     if (bounded && std::chrono::steady_clock::now() > give_up) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -142,7 +142,7 @@ int32_t receive(void *context, uint32_t value, void *bytes, void *user) {
 // the queue and needs every message once, the other frees it with a
 // backlog, which may discard messages but never delivers one twice or late.
 TEST(Stress, QListDeliversEveryMessageOnceAcrossPostingAndFreeing) {
-  constexpr uint32_t kProducers = 8, kPerRound = 1500;
+  constexpr uint32_t kProducers = 8, kPerRound = 400;
   FaultLog faults;
   StressRun run;
   uint32_t rounds = 0;

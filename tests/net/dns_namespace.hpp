@@ -34,8 +34,9 @@ inline const char kConfig[] =
 
 using qrvl_test::read_file;
 
-// Outside the namespace: runs the current test again inside one.
-inline void rerun_in_namespace() {
+// Outside the namespace: runs the current test again inside one, for at
+// most timeout_seconds.
+inline void rerun_in_namespace(int timeout_seconds = 120) {
 #if defined(QRVL_TEST_EMULATED)
   GTEST_SKIP() << "the namespace host re-runs this program natively: not under a user-mode emulator";
 #endif
@@ -51,7 +52,7 @@ inline void rerun_in_namespace() {
     setenv(kInside, "1", 1);
     execlp("unshare", "unshare", "-rnm", "--", self, filter.c_str(), static_cast<char *>(nullptr));
     qrvl_test::child_exit(127);
-  });
+  }, {false, false, timeout_seconds});
 }
 
 // Inside the namespace: the files, the mounts and dnsmasq, stopped at the end.
@@ -110,12 +111,14 @@ class DnsWorld {
 
 }  // namespace net_test
 
-// Opens a test body that runs inside the namespace with dnsmasq up.
-#define QRVL_DNS_WORLD(world)                  \
-  if (getenv(net_test::kInside) == nullptr) {  \
-    net_test::rerun_in_namespace();            \
-    return;                                    \
-  }                                            \
-  net_test::DnsWorld world;                    \
-  world.start();                               \
+// Opens a test body that runs inside the namespace with dnsmasq up; the
+// second form bounds the run by other than 120 s.
+#define QRVL_DNS_WORLD(world) QRVL_DNS_WORLD_WITHIN(world, 120)
+#define QRVL_DNS_WORLD_WITHIN(world, seconds)   \
+  if (getenv(net_test::kInside) == nullptr) {   \
+    net_test::rerun_in_namespace(seconds);      \
+    return;                                     \
+  }                                             \
+  net_test::DnsWorld world;                     \
+  world.start();                                \
   if (::testing::Test::HasFatalFailure()) return

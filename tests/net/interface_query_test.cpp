@@ -127,6 +127,23 @@ const Case kCases[] = {
      "link set veth1 down\n",
      {{kCount, kV4, "1"}, {kCount, kV6, "0"}, {kGateway, kV6, "-1"}, {kDnsCount, kV6, "0"},
       {kSpecific, kV6, "128 ::"}, {kDefault, 0, "8 10.0.0.5 family 2"}}},
+    {"MultipathRouteGivesEachHopsInterface",  // veth1 has the lower index
+     "addr add 10.0.0.5/8 dev veth0\n"
+     "addr add 192.168.1.5/24 dev veth1\n"
+     "route add default nexthop via 10.0.0.1 dev veth0 nexthop via 192.168.1.1 dev veth1\n"
+     "-6 addr add 2001:db8::5/64 dev veth0 nodad\n"
+     "-6 addr add 2001:db8:1::5/64 dev veth1 nodad\n"
+     "-6 route add default nexthop via 2001:db8::1 dev veth0 nexthop via 2001:db8:1::1 dev veth1\n",
+     {{kCount, kV4, "2"}, {kGateway, kV4, "0 192.168.1.1"}, {kCount, kV6, "2"},
+      {kGateway, kV6, "0 2001:db8:1::1"}}},
+    {"LowestMetricOfAnInterfaceAndOnlyTheMainTable",
+     "addr add 10.0.0.5/8 dev veth0\n"
+     "route add default via 10.0.0.1 dev veth0 metric 10\n"
+     "route add default via 10.0.0.2 dev veth0 metric 5\n"
+     "route add default via 10.0.0.3 dev veth0 metric 1 table 100\n"
+     "-6 addr add 2001:db8::5/64 dev veth0 nodad\n"
+     "-6 route add default via 2001:db8::1 dev veth0 table 100\n",
+     {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.2"}, {kCount, kV6, "1"}, {kGateway, kV6, "-1"}}},
     {"ManyAddresses",
      many_addresses(),
      {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCountNoHeap, kV4, "0"}}},

@@ -6,11 +6,13 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "quorvel/runtime.h"
 #include "support/alloc_fault.hpp"
 #include "support/child_process.hpp"
+#include "support/files.hpp"
 
 namespace {
 
@@ -217,6 +220,45 @@ bool no_zombies_within_seconds(int seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
+}
+
+// The program is looked up as execvp would: a name with a slash as it
+// stands, else along PATH (an empty entry is the working directory, no PATH
+// is "/bin:/usr/bin"), and only a regular executable file is run.
+TEST(Command, FindsTheProgramAsExecvpWould) {
+  qrvl_test::run_in_child([] {  // PATH and the working directory change
+    const qrvl_test::TempDir dir;
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    std::ofstream("here-quorvel") << "#!/bin/sh\necho here\n";
+    std::ofstream("plain-quorvel") << "#!/bin/sh\necho plain\n";
+    ASSERT_EQ(chmod("here-quorvel", 0755), 0);
+    const std::string long_entry(PATH_MAX, 'x');
+    const std::string long_name(PATH_MAX, 'y');
+    struct Case {
+      const char *path;  // nullptr: no PATH
+      std::string line, want;
+    } cases[] = {
+        {"/nonexistent", "/bin/echo a", "a\n#"},
+        {"/nonexistent", "./here-quorvel", "here\n#"},
+        {"/nonexistent", "echo a", "NULL"},
+        {nullptr, "echo a", "a\n#"},
+        {"/nonexistent::/bin", "here-quorvel", "here\n#"},
+        {"/nonexistent:", "here-quorvel", "here\n#"},
+        {"/bin", "here-quorvel", "NULL"},
+        {"/bin", "./plain-quorvel", "NULL"},  // not executable
+        {"/bin", "/tmp", "NULL"},             // a directory
+        {"/bin", long_name, "NULL"},
+        {(long_entry + ":/bin").c_str(), "echo a", "a\n#"},
+    };
+    for (const Case &c : cases) {
+      if (c.path == nullptr) {
+        unsetenv("PATH");
+      } else {
+        setenv("PATH", c.path, 1);
+      }
+      EXPECT_EQ(run(c.line.c_str()), c.want) << c.line << " with PATH " << (c.path ? c.path : "unset");
+    }
+  });
 }
 
 TEST(Command, CollectsItsChildrenAndOnlyThem) {

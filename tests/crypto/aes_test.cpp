@@ -258,6 +258,14 @@ TEST(Aes, RefusalsWriteNothing) {
   EXPECT_EQ(CAesCbcDecrypt(m, 112, nullptr, 4, o, 112, &keys), 0u);
   EXPECT_EQ(CAesCbcDecrypt(m, 112, iv, 4, o, 111, &keys), 0u);
   EXPECT_EQ(CAesCbcDecrypt(m, 15, iv, 4, o, 112, &keys), 0u);
+  EXPECT_EQ(CAesCbcDecrypt(nullptr, 112, iv, 4, o, 112, &keys), 0u);
+  EXPECT_EQ(CAesCbcDecrypt(m, 112, iv, 4, nullptr, 112, &keys), 0u);
+  EXPECT_EQ(CAesCbcDecrypt(m, 112, iv, 4, o, 112, nullptr), 0u);
+  const CAesKeyPair unfilled{};
+  EXPECT_EQ(CAesCbcDecrypt(m, 112, iv, 4, o, 112, &unfilled), 0u);
+  EXPECT_EQ(CAesCbcEncrypt(in.data(), 100, iv, 4, o, 112, &unfilled), 0u);
+  EXPECT_EQ(CAesCbcEncrypt(in.data(), 0xfffffff0u, iv, 4, o, 0xffffffffu, &keys), 0u);  // total past 32 bits
+  EXPECT_EQ(in, in_before);
   EXPECT_EQ(std::count(out.begin(), out.end(), 0xee), 112);
 }
 

@@ -46,6 +46,13 @@ TEST(FastIdx, InitAndRingMatchFifoModelOverManyWraps) {
   EXPECT_EQ(fastIdx_route(&x, 1, nullptr, nullptr, nullptr), 1);
   for (int32_t slot : {0, 1, -1}) EXPECT_EQ(fastIdx_alloc(&x, nullptr, nullptr), slot);
   fastIdx_deinit(&x);
+  // Releasing a slot init2 left in the ring keeps used at 0 and overfills
+  // the ring, which then looks empty.
+  ASSERT_EQ(fastIdx_init2(&x, slots, nullptr, 2), 0);
+  EXPECT_EQ(fastIdx_free(&x, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(x.used, 0u);
+  EXPECT_EQ(fastIdx_alloc(&x, nullptr, nullptr), -1);
+  fastIdx_deinit(&x);
   for (bool locks : {true, false}) {
     Index ix(7, locks);
     std::deque<uint32_t> model{0, 1, 2, 3, 4, 5, 6};
@@ -188,6 +195,33 @@ int32_t payload_of(uint32_t slot, void *arg) {
   return static_cast<int32_t>(db->table[slot].payload);
 }
 
+// A NULL index or database is refused with each call's own answer, and
+// route_delete refuses slots past the index or free.
+TEST(FastIdx, NullIndexAndSlotsPastTheEnd) {
+  Index ix(2);
+  ASSERT_EQ(fastIdx_alloc(&ix.x, nullptr, nullptr), 0);
+  FastIdxSlot slots[2];
+  EXPECT_EQ(fastIdx_init(nullptr, slots, nullptr, 2), -1);
+  EXPECT_EQ(fastIdx_alloc(nullptr, nullptr, nullptr), -1);
+  EXPECT_EQ(fastIdx_free(nullptr, 0, nullptr, nullptr), -1);
+  EXPECT_EQ(fastIdx_route(nullptr, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(fastIdx_route_delete(nullptr, 0), -1);
+  EXPECT_EQ(fastIdx_route_delete(&ix.x, 2), -1);
+  EXPECT_EQ(fastIdx_route_delete(&ix.x, 1), -1);  // free
+  fastIdx_lock(nullptr, 0);
+  fastIdx_unlock(nullptr, 0);
+  fastIdx_deinit(nullptr);
+  EXPECT_EQ(fastIdx_route(&ix.x, 0, nullptr, nullptr, nullptr), 1);  // untouched
+
+  char key[4] = "abc";
+  EXPECT_EQ(memdb_init(nullptr, key, nullptr, slots, 2, 4, 4, key), -1);
+  EXPECT_EQ(memdb_insert(nullptr, key), -1);
+  EXPECT_EQ(memdb_query(nullptr, key, nullptr, nullptr), -2);
+  EXPECT_EQ(memdb_exist(nullptr, key), 0);
+  EXPECT_EQ(memdb_erase(nullptr, key, nullptr, nullptr), -2);
+  EXPECT_EQ(memdb_route(nullptr, 0, nullptr, nullptr), 0);
+}
+
 TEST(MemDb, InitRefusesBadTablesAndKeys) {
   alignas(Rec) unsigned char storage[sizeof(Rec) * 3] = {};
   Rec *table = reinterpret_cast<Rec *>(storage + sizeof(Rec));
@@ -199,6 +233,9 @@ TEST(MemDb, InitRefusesBadTablesAndKeys) {
   EXPECT_EQ(memdb_init(&d, nullptr, nullptr, slots, 2, sizeof(Rec), 8, table[0].key), -1);
   EXPECT_EQ(memdb_init(&d, table, nullptr, slots, 0, sizeof(Rec), 8, table[0].key), -1);
   EXPECT_EQ(memdb_init(&d, table, nullptr, slots, 2, sizeof(Rec), 13, table[0].key), -1);
+  EXPECT_EQ(memdb_init(&d, table, nullptr, slots, 2, sizeof(Rec), 0,
+                       reinterpret_cast<unsigned char *>(table) + sizeof(Rec) + 1),
+            -1);  // key field starts past the record
   ASSERT_EQ(memdb_init(&d, table, nullptr, slots, 2, sizeof(Rec), 12, table[0].key), 0);
   fastIdx_deinit(&d.index);
 }

@@ -352,6 +352,60 @@ TEST(RBTree, WalksFillTheIteratorAndStopWhenItIsFull) {
   EXPECT_EQ(rbiterator_malloc(&it, 0x40000000u), -1);  // 4 GiB of entries
 }
 
+// Every entry point takes NULL for any of its pointers and answers with its
+// refusal value instead of touching memory; so do slot numbers past the pool.
+TEST(RBTree, NullArgumentsAndSlotsPastThePoolAreRefused) {
+  Lines lines;
+  Tree tree(4);
+  ASSERT_EQ(tree.insert(1), 0);
+  const Rec r = make(1);
+  uint32_t storage[4];
+  RBIterator it{};
+  const std::vector<int32_t> refused = {
+      rbtree_exist(nullptr, r.key),
+      rbtree_exist(&tree.t, nullptr),
+      rbtree_query(nullptr, r.key, nullptr, nullptr),
+      rbtree_query(&tree.t, nullptr, nullptr, nullptr),
+      rbtree_erase(nullptr, r.key, nullptr, nullptr),
+      rbtree_erase(&tree.t, nullptr, nullptr, nullptr),
+      rbtree_delete(nullptr, 0, nullptr, nullptr),
+      rbtree_delete(&tree.t, 4, nullptr, nullptr),
+      rbtree_delete(&tree.t, 2, nullptr, nullptr),  // free slot
+      rbiterator_malloc(nullptr, 4),
+      rbiterator_melink(nullptr, 4, storage),
+      rbtree_iterator(nullptr, &it, 0),
+      rbtree_iterator(&tree.t, nullptr, 0),
+      rbtree_iterator(&tree.t, &it, 0),  // no array lent yet
+      rbiterator_begin(nullptr),
+      rbiterator_next(nullptr),
+  };
+  EXPECT_EQ(refused, std::vector<int32_t>(refused.size(), -1));
+  EXPECT_EQ(rbtree_route(nullptr, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(rbtree_route(&tree.t, 4, nullptr, nullptr), 0);
+  EXPECT_EQ(rbtree_count(nullptr), 0u);
+  EXPECT_EQ(rbtree_poolsize(nullptr), 0u);
+  EXPECT_EQ(rbtree_poolsize(&tree.t), 4u);
+  EXPECT_EQ(rbiterator_free(nullptr), 0);
+  EXPECT_EQ(rbiterator_free(&it), 0);  // no array
+  ASSERT_EQ(rbiterator_melink(&it, 4, storage), 0);
+  EXPECT_EQ(rbiterator_free(&it), 0);  // lent array stays the caller's
+  EXPECT_EQ(it.array, storage);
+  rbtree_deinit(nullptr);
+  EXPECT_EQ(lines.take(), LineList{});
+  EXPECT_EQ(tree.exist(1), 0);  // nothing above touched the tree
+
+  // A NULL tree is reported; a key field starting past the record is too.
+  RBTree t{};
+  EXPECT_EQ(rbtree_init(nullptr, tree.table, nullptr, tree.pool.nodes, tree.pool.slots, 4,
+                        sizeof(Rec), 0, tree.table[0].key),
+            -1);
+  EXPECT_EQ(rbtree_init(&t, tree.table, nullptr, tree.pool.nodes, tree.pool.slots, 4, sizeof(Rec),
+                        0, reinterpret_cast<uint8_t *>(tree.table) + sizeof(Rec) + 1),
+            -1);
+  EXPECT_EQ(lines.take(), (LineList{{3, "[RBTree]: Input field or object cannot be null\r\n"},
+                                    {3, "[RBTree]: Key field lies outside the record\r\n"}}));
+}
+
 // Each allocation of a pool and of an iterator fails in turn: a refused pool
 // is all NULL and reported, a refused iterator leaves the tree as it was,
 // and once memory is back the same calls succeed and the tree works.

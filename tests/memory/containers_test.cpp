@@ -120,6 +120,41 @@ TEST(StdMap, WalkEndRules) {
   STD_Map_Rnext(&m.map, &c);
   EXPECT_EQ(STD_Map_Rend(&m.map, &c), 1);
   EXPECT_EQ(c.index, 3u);
+
+  // Erasing past the slots or a free slot changes nothing.
+  const uint32_t size = STD_Map_Size(&m.map);
+  m.erase(16);
+  m.erase(1);
+  EXPECT_EQ(STD_Map_Size(&m.map), size);
+  EXPECT_EQ(m.exist(15), 1);
+  EXPECT_EQ(m.exist(1), 0);
+  STD_Map_Rbegin(&m.map, nullptr);
+  STD_Map_Rnext(&m.map, nullptr);
+}
+
+// An array may be NULL only where its element has no bytes.
+TEST(StdMap, NullArraysOfNoBytes) {
+  STD_Map map;
+  uint8_t bitmap[1];
+  uint32_t keys[4];
+  STD_Map_Init(&map, bitmap, keys, nullptr, 4, 4, 8);
+  EXPECT_EQ(map.capacity, 0u);
+  STD_Map_Init(&map, bitmap, keys, nullptr, 4, 4, 0);  // a set
+  ASSERT_EQ(map.capacity, 4u);
+  const uint32_t k = 9;
+  EXPECT_EQ(STD_Map_Insert(&map, &k, nullptr), 0);
+  EXPECT_EQ(STD_Map_Exist(&map, &k), 1);
+  STD_Map_Init(&map, bitmap, nullptr, keys, 4, 0, 4);
+  EXPECT_EQ(map.capacity, 4u);
+  EXPECT_EQ(STD_Map_Insert(&map, nullptr, nullptr), -1);  // a value of 4 bytes is needed
+
+  STD_List list;
+  STD_List_Init(&list, nullptr, 2, 0);
+  ASSERT_EQ(list.capacity, 2u);
+  EXPECT_EQ(STD_List_Push_Back(&list, nullptr), 0);
+  EXPECT_EQ(STD_List_Push_Front(&list, nullptr), 0);
+  EXPECT_EQ(STD_List_Push_Back(&list, nullptr), -1);  // full
+  EXPECT_EQ(STD_List_Size(&list), 2u);
 }
 
 // Random pushes, pops and clears against std::deque and the ring places the

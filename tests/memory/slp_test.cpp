@@ -84,6 +84,33 @@ TEST(Cclass, HandsOutLowestAndWarns) {
                 invalid + "|" + invalid + "|" + none + "|" + invalid);
 }
 
+// Objects of no bytes share one address: each delete frees the lowest in use.
+TEST(Cclass, ZeroSizeObjectsShareOneAddress) {
+  Cclass pool;
+  uint8_t flags[3] = {7, 7, 7};
+  Cclass_pool(&pool, flags, nullptr, 3, 0);  // no bytes to hold: NULL objects will do
+  EXPECT_EQ(pool.count, 3u);
+  uint64_t objects[2];
+  Cclass_pool(&pool, flags, &objects[1], 3, 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Cclass_new(&pool), &objects[1]);
+  EXPECT_EQ(Cclass_new(&pool), &objects[1]);
+  std::fputs("|", stdout);
+  Cclass_delete(&pool, reinterpret_cast<uint8_t *>(&objects[1]) + 1);
+  std::fputs("|", stdout);
+  Cclass_delete(&pool, &objects[0]);  // below the pool
+  std::fputs("|", stdout);
+  Cclass_delete(&pool, &objects[1]);
+  EXPECT_EQ(std::vector<int>(flags, flags + 3), (std::vector<int>{0, 1, 0}));
+  Cclass_delete(&pool, &objects[1]);
+  EXPECT_EQ(std::vector<int>(flags, flags + 3), (std::vector<int>{0, 0, 0}));
+  std::fputs("|", stdout);
+  Cclass_delete(&pool, &objects[1]);
+  const std::string invalid = "warning: delete an invalid C-class pointer !\r\n";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "|" + invalid + "|" + invalid + "||warning: delete an expire C-class pointer !\r\n");
+}
+
 TEST(Slp, SetUpReleaseAndWrap) {
   Slp slp;
   char one[1];

@@ -221,6 +221,25 @@ TEST(Sram, PartialLinkSortsAndBridges) {
     // Three headers, two bridge headers and the two gaps.
     CHECK(usage().used == 5 * H + 9000 + (third - 12000));
   });
+  // Regions already in order link as given; a span past 32 bits is refused
+  // before anything is written (the far region is never touched); NULL is
+  // ignored by sram_free, silently.
+  expect_child("exit 0", "", [] {
+    uint8_t *r = g_region;
+    sram_free(nullptr);
+    if (sizeof(void *) == 8) {
+      const uintptr_t far = reinterpret_cast<uintptr_t>(r) + (uintptr_t{1} << 32);
+      void *wide[2] = {r, reinterpret_cast<void *>(far)};
+      uint32_t wide_sizes[2] = {1000, 1000};
+      CHECK(sram_partial_poollink(wide, wide_sizes, 2) == -1 && sram_is_init() == 0);
+    }
+    void *addrs[2] = {r, r + 4000};
+    uint32_t sizes[2] = {1000, 2000};
+    CHECK(sram_partial_poollink(addrs, sizes, 2) == 0);
+    CHECK(addrs[0] == r && addrs[1] == r + 4000 && sram_view().total == 6000);
+    sram_free(nullptr);
+    CHECK(usage().used == 3 * H + 3000);
+  });
 }
 
 // A live block as the model knows it: payload bytes, all set to fill.

@@ -141,7 +141,9 @@ TEST(AddressStyle, Classes) {
       {"::FFFF:1.2.3.4", 6}, {"::ffff:1.2.3.4", 6},   {"::fffe:1.2.3.4", 0},
       {"::ffff:1.2.3.", 0},  {"::ffff:1.2.3", 0},     {"::ffff::1.2.3.4", 0},
       {"1:2", 0},            {":", 0},                {"1::.2", 0},
-      {"fe80::1%2", 0},
+      {"fe80::1%2", 0},      {"1.2.3.4\n", 4},       {"11.2.3.", 0},
+      {"::ffff:1.2.3456", 0}, {"::ffff:1.2.34.", 0},  {"1:ff:ff:1.2.3.4", 0},
+      {":1:ff:1.2.3.45", 0}, {"::ff:ff1.2.3.4", 0},
   };
   for (const Case &c : cases) EXPECT_EQ(GetIPvStyle(c.text), c.style) << c.text;
   EXPECT_EQ(GetIPvStyle(nullptr), 0);

@@ -19,12 +19,19 @@ namespace {
 constexpr int kV4 = AF_INET;
 constexpr int kV6 = AF_INET6;
 
+// 300 characters, more than a line of resolv.conf may hold.
+#define QRVL_PAD_30 "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+#define QRVL_PAD_300 QRVL_PAD_30 QRVL_PAD_30 QRVL_PAD_30 QRVL_PAD_30 QRVL_PAD_30 \
+  QRVL_PAD_30 QRVL_PAD_30 QRVL_PAD_30 QRVL_PAD_30 QRVL_PAD_30
 constexpr char kResolvConf[] =
     "search example.test\n"
     "nameserver 192.0.2.53\n"
     "# nameserver 10.9.9.9\n"
     "nameserver 2001:db8::53\n"
-    "nameserver\t198.51.100.7  # second\n";
+    "nameserver\t198.51.100.7  # second\n"
+    "nameservers 10.1.1.1\n"          // not the keyword
+    "nameserver 10.2.2.2 " QRVL_PAD_300 "\n"  // too long for a line: skipped whole
+    "nameserver 10.3.3.3";  // the last line needs no line feed
 
 enum Query { kCount, kAddress, kGateway, kSpecific, kDefault, kDnsCount, kDns, kDnsNoBuffer, kCountNoHeap };
 
@@ -85,8 +92,9 @@ const Case kCases[] = {
      "route add default via 192.168.1.1 dev veth0\n",
      {{kCount, kV4, "2"}, {kAddress, kV4, "8 10.0.0.5 veth0", -3}, {kAddress, kV4, "24 192.168.1.5 veth0", 1},
       {kAddress, kV4, "-1", 2}, {kGateway, kV4, "0 192.168.1.1"}, {kSpecific, kV4, "24 192.168.1.5"},
-      {kDefault, 0, "24 192.168.1.5 family 2"}, {kDnsCount, kV4, "2"}, {kDns, kV4, "0 192.0.2.53"},
-      {kDns, kV4, "0 198.51.100.7", 1}, {kDns, kV4, "-1", 2}, {kDnsNoBuffer, kV4, "0", 1},
+      {kDefault, 0, "24 192.168.1.5 family 2"}, {kDnsCount, kV4, "3"}, {kDns, kV4, "0 192.0.2.53"},
+      {kDns, kV4, "0 198.51.100.7", 1}, {kDns, kV4, "0 10.3.3.3", 2}, {kDns, kV4, "-1", 3},
+      {kDnsNoBuffer, kV4, "0", 1},
       // only ::1 and fe80:: addresses, no IPv6 route
       {kCount, kV6, "0"}, {kAddress, kV6, "-1"}, {kSpecific, kV6, "128 ::"}, {kGateway, kV6, "-1"},
       {kDnsCount, kV6, "0"}, {kCount, 7, "0"}, {kAddress, 7, "-1"}, {kGateway, 7, "-1"},

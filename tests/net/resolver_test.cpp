@@ -41,6 +41,15 @@ TEST(Resolver, SynthesisesWithTheBuiltInPrefix) {
       char out[80] = "untouched";
       EXPECT_EQ(std::to_string(IPv4MappedIPv6(out, in, family)) + " " + out, want) << in;
     }
+    // NULL texts and outputs: refused or skipped before anything starts.
+    char out[80] = "untouched", ipv4[16] = "x", ipv6[40] = "x";
+    EXPECT_EQ(IPv4MappedIPv6(nullptr, "1.2.3.4", AF_INET6), -1);
+    EXPECT_EQ(IPv4MappedIPv6(out, nullptr, AF_INET6), -1);
+    EXPECT_STREQ(out, "untouched");
+    EXPECT_EQ(GetAddrInfox(nullptr, ipv4, ipv6), 0);
+    EXPECT_EQ(std::string(ipv4) + " " + ipv6, "0.0.0.0 ::");
+    EXPECT_EQ(GetAddrInfox(nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(GetAddrByDNS(nullptr, nullptr, nullptr), 0);
   });
 }
 
@@ -167,6 +176,14 @@ TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
   EXPECT_STREQ(ipv6, "::");
   EXPECT_EQ(GetAddrByDNS(nullptr, ipv4, ipv6), 0);
   EXPECT_EQ(table[0].name[0], '\0');
+
+  // Without outputs the lookup still runs and reports its code; the table
+  // answers with the code of the texts it wrote, so 0 when it wrote none.
+  EXPECT_EQ(GetAddrInfox("both.test", nullptr, nullptr), 3);
+  EXPECT_EQ(GetAddrByDNS("v4.test", nullptr, nullptr), 0);
+  ASSERT_TRUE(wait_for(done("v4.test", 1)));
+  EXPECT_EQ(GetAddrByDNS("v4.test", nullptr, nullptr), 0);
+  EXPECT_STREQ(table[0].name, "v4.test");
 }
 
 TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {

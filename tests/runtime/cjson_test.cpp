@@ -101,8 +101,37 @@ TEST(CJson, TableLimitsAndAllocation) {
   CJSON_Init(&json, slot, 1);
   CJSON_AddElement1(&json, "a", "1");
   CJSON_AddElement1(&json, "b", "2");  // table full: dropped
+  CJSON_AddElement2(&json, "c", &json, 0);
+  CJSON_AddElement3(&json, "d", 1, CJSON_TYPE_BOOLEAN);
   EXPECT_EQ(json.count, 1u);
   EXPECT_STREQ(slot[0].key, "a");
+  // A nested record that is NULL writes nothing, like an empty one.
+  CJSON_SetElement2(&slot[0], "n", nullptr, 0);
+  char text[16];
+  EXPECT_EQ(CJSON_CreateString(&json, text, sizeof text), 6u);
+  EXPECT_STREQ(text, "{\"n\":}");
+  // NULL records and elements are ignored; a capacity of 0 gives no table,
+  // Init2 refuses a table past 32 bits without allocating it.
+  CJSON_Init(nullptr, slot, 1);
+  EXPECT_EQ(slot[0].type, 0u);
+  CJSON_AddElement1(nullptr, "a", "1");
+  CJSON_SetElement1(nullptr, "a", "1");
+  CJSON_SetElement2(nullptr, "a", &json, 1);
+  CJSON_SetElement3(nullptr, "a", 1, CJSON_TYPE_BOOLEAN);
+  CJSON_Free(nullptr);
+  EXPECT_EQ(CJSON_CreateString(nullptr, text, sizeof text), 0u);
+  EXPECT_EQ(CJSON_Init2(nullptr, 4), -1);
+  CJSON_Init(&json, slot, 0);
+  EXPECT_EQ(json.elements, nullptr);
+  json.count = 5;
+  EXPECT_EQ(CJSON_Init2(&json, 0x20000000u), -1);
+  EXPECT_EQ(json.count, 5u);
+  EXPECT_EQ(CJSON_Init2(&json, 0), 0);
+  EXPECT_EQ(json.count + json.capacity, 0u);
+  EXPECT_EQ(json.elements, nullptr);
+  CJSON_Init(&json, slot, 1);
+  CJSON_Free(&json);  // the caller's table is not freed, only forgotten
+  EXPECT_EQ(json.elements, nullptr);
   CJSON_Init(&json, nullptr, 5);  // no table: nothing to add or write
   CJSON_AddElement1(&json, "a", "1");
   EXPECT_EQ(json.capacity + CJSON_CreateString(&json, nullptr, 0), 0u);

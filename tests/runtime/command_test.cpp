@@ -90,6 +90,17 @@ TEST(CommandFields, CutterSplitsInPlaceAndRecoverUndoesIt) {
   EXPECT_EQ(untouched, reinterpret_cast<char *>(1));
   NCommandRecover(text, ',', 0);
   EXPECT_STREQ(text, "a,b");
+  // NULL texts, tables and field arrays: nothing split, nothing written.
+  char table[4] = {'Z'};
+  EXPECT_EQ(Ncommand(nullptr, table, ',', 1, 4) + Ncommand("a", nullptr, ',', 1, 4), 0);
+  EXPECT_EQ(table[0], 'Z');
+  EXPECT_EQ(NCommandCutter(text, ',', nullptr, 4), 0);
+  char *fields[2] = {text, text};
+  EXPECT_EQ(NCommandCutter(nullptr, ',', fields, 2), 0);
+  EXPECT_STREQ(fields[0], "");
+  EXPECT_STREQ(fields[1], "");
+  NCommandRecover(nullptr, ',', 3);
+  EXPECT_STREQ(text, "a,b");
 }
 
 // Everything the command prints, read with the given buffer size, each

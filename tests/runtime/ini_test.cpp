@@ -59,6 +59,7 @@ TEST(Ini, ParsesTextsIntoHandlerCalls) {
       {"a=1\nb=reject\nc=3\n", {"|a|1|1", "|b|reject|2", "|c|3|3"}, 2},
       {"a=1\nb=stop\nc=3\n", {"|a|1|1", "|b|stop|2"}, 0},
       {"bad\na=stop\nb\n", {"|a|stop|2"}, 1},
+      {" \t \nk=v\n\t\nj=w\n", {"|k|v|2", "|j|w|4"}, 0},  // blank lines, not continuations
       {"k=" + long_value + "\nn=v\n", {"|k|" + long_value.substr(0, 997) + "|1", "|n|v|3"}, 2},
   };
   for (const Case &c : cases) {
@@ -67,6 +68,16 @@ TEST(Ini, ParsesTextsIntoHandlerCalls) {
     EXPECT_EQ(ini_parse_string(c.text.c_str(), record, &calls), c.result);
     EXPECT_EQ(calls, c.calls);
   }
+  std::vector<std::string> calls;
+  const auto never = [](char *, int32_t, void *) -> char * {
+    ADD_FAILURE() << "read without a handler";
+    return nullptr;
+  };
+  EXPECT_EQ(ini_parse_string(nullptr, record, &calls), 0);
+  EXPECT_EQ(ini_parse_string("a=b\n", nullptr, &calls), 0);
+  EXPECT_EQ(ini_parse_stream(nullptr, nullptr, record, &calls), 0);
+  EXPECT_EQ(ini_parse_stream(never, nullptr, nullptr, &calls), 0);
+  EXPECT_TRUE(calls.empty());
 }
 
 // A model of the line counting: random lines of every kind, each with the

@@ -64,7 +64,8 @@ TEST(Omath, SquareRootAndPower) {
 
 TEST(Omath, DivisorsAndMultiples) {
   struct { int32_t a, b, gcd, lcm; } const cases[] = {
-      {12, 18, 6, 36}, {0, 5, 0, 0}, {4, 6, 2, 12}, {-4, 6, 0, 0}, {7, 1, 1, 7}, {17, 17, 17, 17}};
+      {12, 18, 6, 36}, {0, 5, 0, 0}, {4, 6, 2, 12}, {-4, 6, 0, 0}, {7, 1, 1, 7}, {17, 17, 17, 17},
+      {5, 0, 0, 0}, {5, -3, 0, 0}};
   for (const auto &c : cases) {
     EXPECT_EQ(omath_gcd(c.a, c.b), c.gcd) << c.a << "," << c.b;
     EXPECT_EQ(omath_lcm(c.a, c.b), c.lcm) << c.a << "," << c.b;

@@ -99,6 +99,17 @@ TEST(PatchString, CopiesInTheirDocumentedOrder) {
   EXPECT_STREQ(moved, "aabcde");
   patch_memmove(moved, moved + 1, 5);
   EXPECT_STREQ(moved, "abcdee");
+  // Regions that do not overlap, touching from either side or apart.
+  char halves[] = "abcdefgh";
+  EXPECT_EQ(patch_memcpy(halves + 4, halves, 4), halves + 4);
+  EXPECT_STREQ(halves, "abcdabcd");
+  std::memcpy(halves, "abcdefgh", 8);
+  patch_memcpy(halves, halves + 4, 4);
+  EXPECT_STREQ(halves, "efghefgh");
+  const char source[] = "0123456789ABCDEFGHIJKLMNOPQRSTU";
+  char copy[sizeof source];
+  patch_memcpy(copy, source, sizeof source);
+  EXPECT_STREQ(copy, source);
   for (size_t n = 0; n < 11; ++n) {
     unsigned char buf[12];
     std::memset(buf, 1, sizeof buf);
@@ -108,6 +119,7 @@ TEST(PatchString, CopiesInTheirDocumentedOrder) {
 }
 
 TEST(PatchString, TokenPositionIsSharedAndSticksAtTheEnd) {
+  EXPECT_EQ(patch_strtok(nullptr, ","), nullptr);  // nothing saved yet, or at an end
   char text[] = "a,,b";
   EXPECT_STREQ(patch_strtok(text, ","), "a");
   EXPECT_STREQ(patch_strtok(nullptr, ","), "b");

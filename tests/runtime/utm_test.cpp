@@ -152,6 +152,7 @@ TEST(Utm, MakeUnixTimeNormalises) {
   EXPECT_EQ(unix_of(make(2038, 1, 19, 3, 14, 8)), -1);
   EXPECT_EQ(unix_of(make(1970, 1, INT_MAX, 0, 0, 0)), -1);
   EXPECT_EQ(unix_of(make(1970, 1, INT_MIN, 0, 0, 0)), -1);
+  EXPECT_EQ(unix_of(make(2400, 1, -146097, 0, 0, 0)), 946598400);  // back 400 years and a day
   EXPECT_EQ(unix_of(make(1970, 1, 1, INT_MAX, INT_MAX, INT_MAX)), -1);
 
   // The seconds offset is added.

@@ -52,6 +52,7 @@ TEST(MessageFormat, IntegersMatchTheCLibrary) {
          v, v, v, v, v, v);
     SAME("%hhd|%hd|%hhu|%hu|%hhx|%hx", v, v, v, v, v, v);
     SAME("%*d|%-*d|%*d|%.*d|%.*d|%*.*x", 6, v, 6, v, -6, v, 4, v, -4, v, 9, 5, v);
+    SAME("%-05d|%-08x|%#.2o|%#5o", v, v, v, v);
   }
   const long long wide[] = {0, -1, LLONG_MIN, LLONG_MAX, 1234567890123LL};
   for (long long v : wide) {
@@ -91,6 +92,14 @@ TEST(MessageFormat, EverythingElseFallsBackToTheCLibrary) {
   // Arguments already taken by the fast path are read again from the start.
   SAME("%d %s %f", 7, "x", 0.25);
   SAME("trailing %");
+  // Each on its own, so that no earlier conversion falls back first.
+  SAME("%05c", 'c');
+  SAME("%lc", static_cast<wint_t>(L'w'));
+  SAME("[%2s][%3s]", "abc", "abc");
+  // Widths and precisions that do not fit an int, and a width of INT_MIN.
+  SAME("%99999999999d|", 5);
+  SAME("%.99999999999d|", 5);
+  SAME("%*d|", INT_MIN, 5);
 }
 
 }  // namespace

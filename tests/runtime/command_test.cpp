@@ -243,7 +243,7 @@ TEST(Command, FindsTheProgramAsExecvpWould) {
     std::ofstream("here-quorvel") << "#!/bin/sh\necho here\n";
     std::ofstream("plain-quorvel") << "#!/bin/sh\necho plain\n";
     ASSERT_EQ(chmod("here-quorvel", 0755), 0);
-    const std::string long_entry(PATH_MAX, 'x');
+    const std::string long_entry = std::string(PATH_MAX, 'x') + ":/bin";
     const std::string long_name(PATH_MAX, 'y');
     struct Case {
       const char *path;  // nullptr: no PATH
@@ -259,7 +259,7 @@ TEST(Command, FindsTheProgramAsExecvpWould) {
         {"/bin", "./plain-quorvel", "NULL"},  // not executable
         {"/bin", "/tmp", "NULL"},             // a directory
         {"/bin", long_name, "NULL"},
-        {(long_entry + ":/bin").c_str(), "echo a", "a\n#"},
+        {long_entry.c_str(), "echo a", "a\n#"},
     };
     for (const Case &c : cases) {
       if (c.path == nullptr) {

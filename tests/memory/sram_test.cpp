@@ -228,8 +228,8 @@ TEST(Sram, PartialLinkSortsAndBridges) {
     uint8_t *r = g_region;
     sram_free(nullptr);
     if (sizeof(void *) == 8) {
-      const uintptr_t beyond = reinterpret_cast<uintptr_t>(r) + (uintptr_t{1} << 32);
-      void *wide[2] = {r, reinterpret_cast<void *>(beyond)};
+      const uint64_t beyond = reinterpret_cast<uintptr_t>(r) + (uint64_t{1} << 32);
+      void *wide[2] = {r, reinterpret_cast<void *>(static_cast<uintptr_t>(beyond))};
       uint32_t wide_sizes[2] = {1000, 1000};
       CHECK(sram_partial_poollink(wide, wide_sizes, 2) == -1 && sram_is_init() == 0);
     }

@@ -24,10 +24,20 @@ inline constexpr int kLevelTraceMax = 1023;
 // standard time, as the timestamp setting says).
 void trace_capture_time(TraceLine *line);
 
+// The timestamp text up to the seconds ("MM-DD hh:mm:ss") of the fields it
+// was made from.  A thread that emits many lines keeps one, so that the
+// lines of one second share the work; it starts with valid false.
+struct StampCache {
+  bool valid;
+  uint32_t length;
+  int32_t sec, min, hour, mday, mon;
+  char text[64];  // room for fields far out of range, not terminated
+};
+
 // Steps E1-E6 of emitting: timestamp text, header, line, routes, console
 // filter, output.  tag may be null (no tag in the header, "ktrace" for the
-// routes).  Makes no heap allocation.
-void trace_emit(const char *tag, const char *message, const TraceLine *line);
+// routes).  cache may be null.  Makes no heap allocation.
+void trace_emit(const char *tag, const char *message, const TraceLine *line, StampCache *cache);
 
 // The debug queue's entry point, null while no queue is active.  The trace
 // path (after the source filter) calls it when non-null and returns.

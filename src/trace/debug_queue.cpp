@@ -153,6 +153,9 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
     text[0] = '\0';
   }
 
+  // Only the clock is read under the lock, which keeps the stamps in ring
+  // order; the zone lookup is not needed for that.
+  const quorvel::detail::TimeBasis basis = quorvel::detail::trace_time_basis();
   bool accepted = false;
   MutexLock(&q.fill.lock);
   room = text_room(q.config.size);
@@ -167,7 +170,7 @@ __attribute__((format(printf, 4, 0))) void enqueue(int32_t level, const char *ta
       slot_text[length] = '\0';
     }
     TraceLine head{};
-    quorvel::detail::trace_capture_time(&head);
+    quorvel::detail::trace_capture_time(&head, basis);
     head.line_end = line_end;
     head.in_use = 1;
     head.thread_id = quorvel::platform::cached_thread_id();

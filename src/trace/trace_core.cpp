@@ -157,8 +157,13 @@ bool trace_level_passes_mask(int32_t level) {
   return (g_msg_mask.load(std::memory_order_relaxed) & kLevelMaskBit[level - 1]) != 0;
 }
 
-void trace_capture_time(TraceLine *line) {
-  if (g_use_clocks.load(std::memory_order_relaxed) != 0) {
+TimeBasis trace_time_basis() {
+  if (g_use_clocks.load(std::memory_order_relaxed) != 0) return {true, 0};
+  return {false, local_zone_hours()};
+}
+
+void trace_capture_time(TraceLine *line, const TimeBasis &basis) {
+  if (basis.clocks) {
     uint32_t t = platform::tick_ms();
     line->seconds = t / 1000u;
     line->milliseconds = static_cast<int32_t>(t % 1000u);
@@ -170,8 +175,7 @@ void trace_capture_time(TraceLine *line) {
   platform::wall_clock(&seconds, &milliseconds);
   line->seconds = static_cast<uint32_t>(seconds);
   line->milliseconds = milliseconds;
-  int32_t hours = local_zone_hours();
-  break_down(line->seconds, &hours, &line->time);
+  break_down(line->seconds, &basis.hours, &line->time);
 }
 
 void trace_emit(const char *tag, const char *message, const TraceLine *line, StampCache *cache) {
@@ -204,17 +208,24 @@ void trace_emit(const char *tag, const char *message, const TraceLine *line, Sta
   // what copying a separate header would have cut.
   // E3: header, message and "\r\n", at most 1024; a cut line loses what
   // did not fit, its line end first.
+  // Up to the tag the header cannot reach 195 characters (the stamp is at
+  // most 71, the thread id 10), so that part is written without checks.
   char text[1032];
-  Text l{text, text + kHeaderMax};
-  l.p[0] = '[';
-  l.p[1] = kLevelLetter[level - 1];
-  l.p[2] = ']';
-  l.p[3] = '[';
-  l.p += 4;
-  l.put(stamp, stamp_length);
-  l.put("][", 2);
-  l.put_unsigned(line->thread_id);
-  l.put("] ", 2);
+  char *p = text;
+  p[0] = '[';
+  p[1] = kLevelLetter[level - 1];
+  p[2] = ']';
+  p[3] = '[';
+  memcpy(p + 4, stamp, stamp_length);
+  p += 4 + stamp_length;
+  p[0] = ']';
+  p[1] = '[';
+  p += 2;
+  p += put_unsigned_decimal(p, line->thread_id);
+  p[0] = ']';
+  p[1] = ' ';
+  p += 2;
+  Text l{p, text + kHeaderMax};
   if (tag != nullptr) {
     l.put('{');
     l.put(tag);
@@ -229,10 +240,12 @@ void trace_emit(const char *tag, const char *message, const TraceLine *line, Sta
   size_t text_length = l.length(text);
 
   // E4: every route sees the line, whatever the mask says.
-  DebugInfo info{tag, message, text + 3, stamp, line->seconds, line->thread_id, level};
   for (auto &slot : g_routes) {
     DebugInfoRoute route = slot.load(std::memory_order_acquire);
-    if (route != nullptr) route(&info);
+    if (route != nullptr) {
+      DebugInfo info{tag, message, text + 3, stamp, line->seconds, line->thread_id, level};
+      route(&info);
+    }
   }
 
   // E5, E6.
@@ -268,7 +281,7 @@ void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *f
   line.thread_id = platform::cached_thread_id();
   line.tag = tag;
   line.level = level;
-  trace_capture_time(&line);
+  trace_capture_time(&line, trace_time_basis());
   trace_emit(tag, message, &line, &t_caches.stamp);
 }
 

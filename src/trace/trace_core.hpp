@@ -20,9 +20,18 @@ inline constexpr int kHeaderMax = 195;
 inline constexpr int kLineMax = 1024;
 inline constexpr int kLevelTraceMax = 1023;
 
-// Fills seconds, time and milliseconds of *line (uptime clocks or local
-// standard time, as the timestamp setting says).
-void trace_capture_time(TraceLine *line);
+// What a timestamp is made from: the uptime clocks, or the wall clock
+// shifted by the local zone's standard-time hours.  Reading it costs more
+// than reading the clock (the zone is looked up each time), so a caller
+// that must read the clock under a lock reads this before taking it.
+struct TimeBasis {
+  bool clocks;
+  int32_t hours;
+};
+TimeBasis trace_time_basis();
+
+// Fills seconds, time and milliseconds of *line from the clock basis says.
+void trace_capture_time(TraceLine *line, const TimeBasis &basis);
 
 // The timestamp text up to the seconds ("MM-DD hh:mm:ss") of the fields it
 // was made from.  A thread that emits many lines keeps one, so that the

@@ -46,6 +46,9 @@ uint32_t thread_id();
 
 // Gives up the processor for at least ms milliseconds.
 void sleep_ms(uint32_t ms);
+// Lets another thread that is ready to run on this processor run first;
+// returns at once when there is none.
+void yield_processor();
 
 // ---- Waiting -----------------------------------------------------------------
 

@@ -55,8 +55,12 @@ using quorvel::detail::print_console_line;
 constexpr const char kOverloadWarning[] = "warning: debug queue is overloading\r\n";
 constexpr const char kStartFailed[] = "SetDebugQueue() failed !!";
 
-// Polls of the items semaphore before the writer goes to sleep.
+// Polls of the items semaphore before the writer goes to sleep, and how
+// often it stands back meanwhile: a writer that shares its processor with
+// a caller would otherwise spin through the caller's time, waiting for the
+// very lines that caller cannot write until it runs.
 constexpr int kSpinsBeforeSleep = 2000;
+constexpr int kSpinsBetweenYields = 64;
 // Messages are formatted on the caller's stack, outside the queue lock;
 // only longer ones, for slots with more room, are formatted under it.
 constexpr size_t kStackText = 1032;
@@ -202,7 +206,11 @@ int32_t take_items(QueueHandOver &h) {
   for (;;) {
     for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
       if (int32_t n = quorvel::platform::semaphore_take_some(items, INT32_MAX)) return n;
-      quorvel::platform::spin_pause();
+      if (spin % kSpinsBetweenYields == kSpinsBetweenYields - 1) {
+        quorvel::platform::yield_processor();
+      } else {
+        quorvel::platform::spin_pause();
+      }
     }
     h.writer_asleep.exchange(1, std::memory_order_acq_rel);
     if (int32_t n = quorvel::platform::semaphore_take_some(items, INT32_MAX)) {

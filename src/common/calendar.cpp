@@ -17,6 +17,11 @@ void set_utm_zone_index(int32_t zone_index) {
   g_zone_index.store(zone_index, std::memory_order_relaxed);
 }
 
+// Indexes outside the two-entry table name the zone "UTC", the default.
+const char *utm_zone_name() {
+  return g_zone_index.load(std::memory_order_relaxed) == 0 ? kZoneNames[0] : kZoneNames[1];
+}
+
 Utm *UtmBreakDown(uint32_t seconds, Utm *out, const int32_t *hours) {
   uint32_t s = seconds;
   if (hours != nullptr) s += static_cast<uint32_t>(*hours) * 3600u;
@@ -47,9 +52,7 @@ Utm *UtmBreakDown(uint32_t seconds, Utm *out, const int32_t *hours) {
   out->tm_yday = kDaysBeforeMonth[leap][month] + static_cast<int32_t>(mday) - 1;
   out->tm_isdst = 0;
   out->tm_gmtoff = 0;
-  // Indexes outside the two-entry table name the zone "UTC", the default.
-  int32_t zone = g_zone_index.load(std::memory_order_relaxed);
-  out->tm_zone = zone == 0 ? kZoneNames[0] : kZoneNames[1];
+  out->tm_zone = utm_zone_name();
   return out;
 }
 

@@ -32,6 +32,9 @@ Utm *UtmBreakDown(uint32_t seconds, Utm *out, const int32_t *hours);
 // other threads see the old or the new value.
 void set_utm_zone_index(int32_t zone_index);
 
+// The zone name UtmBreakDown writes now.
+const char *utm_zone_name();
+
 // The local zone's standard-time offset in whole hours (UTC+5:30 gives 5,
 // UTC-3:30 gives -3); daylight saving time is never applied.
 int32_t local_zone_hours();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace quorvel::detail {
 
@@ -28,6 +29,42 @@ inline size_t put_zero_padded(char *out, int32_t value, int min_digits) {
   for (int i = n; i < min_digits; ++i) *p++ = '0';
   while (n > 0) *p++ = digits[--n];
   return static_cast<size_t>(p - out);
+}
+
+// The two digits of 00-99, "00" first: one load for two characters.
+inline constexpr char kTwoDigits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes value (0-99) as two digits.
+inline void put_two_digits(char *out, uint32_t value) {
+  out[0] = kTwoDigits[2 * value];
+  out[1] = kTwoDigits[2 * value + 1];
+}
+
+// Most characters put_unsigned_decimal writes.
+inline constexpr size_t kUnsignedMax = 10;
+
+// Writes value in decimal without padding, two digits per step; returns the
+// number of characters written.
+inline size_t put_unsigned_decimal(char *out, uint32_t value) {
+  char digits[kUnsignedMax];
+  char *p = digits + kUnsignedMax;
+  while (value >= 100u) {
+    p -= 2;
+    put_two_digits(p, value % 100u);
+    value /= 100u;
+  }
+  if (value >= 10u) {
+    p -= 2;
+    put_two_digits(p, value);
+  } else {
+    *--p = static_cast<char>('0' + value);
+  }
+  size_t n = static_cast<size_t>(digits + kUnsignedMax - p);
+  memcpy(out, p, n);
+  return n;
 }
 
 }  // namespace quorvel::detail

@@ -51,6 +51,9 @@ uint32_t thread_id();
 
 // Gives up the processor for at least ms milliseconds.
 void sleep_ms(uint32_t ms);
+// Lets another thread that is ready to run on this processor run first;
+// returns at once when there is none.
+void yield_processor();
 
 // ---- Waiting -----------------------------------------------------------------
 
@@ -89,6 +92,10 @@ int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum);
 // Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed
 // (0 only looks), kFailed on a destroyed semaphore.
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms);
+// Takes every unit there is, up to most (at least 1), without waiting:
+// returns how many were taken, 0 when none was there or on a destroyed
+// semaphore.  Where the system allows it the units are taken in one step.
+int32_t semaphore_take_some(Semaphore *s, int32_t most);
 // Adds one unit: 0, or -1 when the count would pass the maximum.
 int semaphore_post(Semaphore *s);
 void semaphore_destroy(Semaphore *s);

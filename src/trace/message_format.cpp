@@ -8,6 +8,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/decimal.hpp"
+
 namespace quorvel::detail {
 
 namespace {
@@ -45,13 +47,31 @@ enum class Length { kNone, kChar, kShort, kLong, kLongLong, kMax, kSize, kPtrdif
 // Writes one integer conversion; magnitude is the absolute value.
 void put_integer(Out &out, const Spec &spec, unsigned long long magnitude, bool negative,
                  bool is_signed, char conversion) {
+  // The digits are written backwards from the end of digits; 0 gets none
+  // (the precision supplies its "0").  Decimal goes two digits per step,
+  // octal and hexadecimal by shifts.
   char digits[32];
-  int n = 0;
-  const unsigned base = conversion == 'o'                          ? 8u
-                        : (conversion == 'x' || conversion == 'X') ? 16u
-                                                                   : 10u;
-  const char *set = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-  for (unsigned long long v = magnitude; v != 0; v /= base) digits[n++] = set[v % base];
+  char *const digits_end = digits + sizeof digits;
+  char *d = digits_end;
+  unsigned long long v = magnitude;
+  if (conversion == 'o' || conversion == 'x' || conversion == 'X') {
+    const unsigned shift = conversion == 'o' ? 3u : 4u;
+    const unsigned mask = (1u << shift) - 1u;
+    const char *set = conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    for (; v != 0; v >>= shift) *--d = set[v & mask];
+  } else {
+    for (; v >= 100u; v /= 100u) {
+      d -= 2;
+      put_two_digits(d, static_cast<uint32_t>(v % 100u));
+    }
+    if (v >= 10u) {
+      d -= 2;
+      put_two_digits(d, static_cast<uint32_t>(v));
+    } else if (v != 0u) {
+      *--d = static_cast<char>('0' + v);
+    }
+  }
+  const int n = static_cast<int>(digits_end - d);
   int precision = spec.precision < 0 ? 1 : spec.precision;
   if (spec.alt && conversion == 'o' && precision <= n) precision = n + 1;
   const int zeros = precision > n ? precision - n : 0;
@@ -75,10 +95,10 @@ void put_integer(Out &out, const Spec &spec, unsigned long long magnitude, bool 
   const size_t fill = spec.width > body ? static_cast<size_t>(spec.width - body) : 0;
   const bool zero_fill = spec.zero && !spec.left && spec.precision < 0;
   if (!spec.left && !zero_fill) out.pad(' ', fill);
-  out.put(prefix, static_cast<size_t>(prefix_length));
+  if (prefix_length != 0) out.put(prefix, static_cast<size_t>(prefix_length));
   if (zero_fill) out.pad('0', fill);
   out.pad('0', static_cast<size_t>(zeros));
-  while (n > 0) out.put(digits[--n]);
+  out.put(d, static_cast<size_t>(n));
   if (spec.left) out.pad(' ', fill);
 }
 

@@ -13,6 +13,7 @@
 #include "common/calendar.hpp"
 #include "common/decimal.hpp"
 #include "platform/platform.hpp"
+#include "trace/message_format.hpp"
 #include "trace/routes.hpp"
 
 namespace quorvel::detail {
@@ -63,13 +64,28 @@ struct Text {
   }
   void put(const char *s) { put(s, strnlen(s, static_cast<size_t>(limit - p))); }
   void put_unsigned(uint32_t v) {
-    char digits[10];
-    int n = 0;
-    do {
-      digits[n++] = static_cast<char>('0' + v % 10u);
-      v /= 10u;
-    } while (v != 0u);
-    while (n > 0) put(digits[--n]);
+    char digits[kUnsignedMax];
+    put(digits, put_unsigned_decimal(digits, v));
+  }
+  // printf "%02d" and "%03d" for the fields of a timestamp, by table when
+  // the value is in its usual range.
+  void put_2_digits(int32_t v) {
+    if (v >= 0 && v <= 99 && limit - p >= 2) {
+      put_two_digits(p, static_cast<uint32_t>(v));
+      p += 2;
+    } else {
+      put_padded(v, 2);
+    }
+  }
+  void put_3_digits(int32_t v) {
+    if (v >= 0 && v <= 999 && limit - p >= 3) {
+      uint32_t u = static_cast<uint32_t>(v);
+      p[0] = static_cast<char>('0' + u / 100u);
+      put_two_digits(p + 1, u % 100u);
+      p += 3;
+    } else {
+      put_padded(v, 3);
+    }
   }
   // printf "%0<width>d", whose width counts the sign.
   void put_padded(int32_t v, int width) {
@@ -79,6 +95,57 @@ struct Text {
   void terminate() { *p = '\0'; }
   size_t length(const char *start) const { return static_cast<size_t>(p - start); }
 };
+
+// The breakdown of the last shifted seconds value this thread stamped from
+// (the zone name aside, which is looked up each time), and the stamp text
+// of its last direct line: the lines of one second repeat both.
+struct TimeCache {
+  bool valid;
+  uint32_t shifted;
+  Utm time;
+};
+struct ThreadCaches {
+  TimeCache time;
+  StampCache stamp;
+};
+thread_local ThreadCaches t_caches;  // all zero: nothing cached
+
+// UtmBreakDown(seconds, out, hours), from the cache when the shifted value
+// repeats (the breakdown depends on nothing else).
+void break_down(uint32_t seconds, const int32_t *hours, Utm *out) {
+  uint32_t shifted = seconds + (hours != nullptr ? static_cast<uint32_t>(*hours) * 3600u : 0u);
+  TimeCache &cache = t_caches.time;
+  if (cache.valid && cache.shifted == shifted) {
+    *out = cache.time;
+    out->tm_zone = utm_zone_name();
+    return;
+  }
+  UtmBreakDown(seconds, out, hours);
+  cache.time = *out;
+  cache.shifted = shifted;
+  cache.valid = true;
+}
+
+// "MM-DD hh:mm:ss" of t into the cache, which then answers for t.
+void fill_stamp_cache(StampCache *cache, const Utm &t) {
+  Text ts{cache->text, cache->text + sizeof cache->text};
+  ts.put_2_digits(t.tm_mon + 1);
+  ts.put('-');
+  ts.put_2_digits(t.tm_mday);
+  ts.put(' ');
+  ts.put_2_digits(t.tm_hour);
+  ts.put(':');
+  ts.put_2_digits(t.tm_min);
+  ts.put(':');
+  ts.put_2_digits(t.tm_sec);
+  cache->length = static_cast<uint32_t>(ts.length(cache->text));
+  cache->sec = t.tm_sec;
+  cache->min = t.tm_min;
+  cache->hour = t.tm_hour;
+  cache->mday = t.tm_mday;
+  cache->mon = t.tm_mon;
+  cache->valid = true;
+}
 
 }  // namespace
 
@@ -90,12 +157,17 @@ bool trace_level_passes_mask(int32_t level) {
   return (g_msg_mask.load(std::memory_order_relaxed) & kLevelMaskBit[level - 1]) != 0;
 }
 
-void trace_capture_time(TraceLine *line) {
-  if (g_use_clocks.load(std::memory_order_relaxed) != 0) {
+TimeBasis trace_time_basis() {
+  if (g_use_clocks.load(std::memory_order_relaxed) != 0) return {true, 0};
+  return {false, local_zone_hours()};
+}
+
+void trace_capture_time(TraceLine *line, const TimeBasis &basis) {
+  if (basis.clocks) {
     uint32_t t = platform::tick_ms();
     line->seconds = t / 1000u;
     line->milliseconds = static_cast<int32_t>(t % 1000u);
-    UtmBreakDown(line->seconds, &line->time, nullptr);
+    break_down(line->seconds, nullptr, &line->time);
     return;
   }
   int64_t seconds;
@@ -103,67 +175,77 @@ void trace_capture_time(TraceLine *line) {
   platform::wall_clock(&seconds, &milliseconds);
   line->seconds = static_cast<uint32_t>(seconds);
   line->milliseconds = milliseconds;
-  int32_t hours = local_zone_hours();
-  UtmBreakDown(line->seconds, &line->time, &hours);
+  break_down(line->seconds, &basis.hours, &line->time);
 }
 
-void trace_emit(const char *tag, const char *message, const TraceLine *line) {
+void trace_emit(const char *tag, const char *message, const TraceLine *line, StampCache *cache) {
   int32_t level = line->level;
   if (!valid_level(level)) return;
 
   // E1: "%02d-%02d %02d:%02d:%02d.%03d" (18 characters for in-range fields).
+  // The part up to the seconds repeats for every line of a second, so a
+  // cache keeps its text; the milliseconds are written each time.
   char stamp[96];
-  Text ts{stamp, stamp + sizeof stamp - 1};
+  StampCache fresh;
+  if (cache == nullptr) {
+    fresh.valid = false;
+    cache = &fresh;
+  }
   const Utm &t = line->time;
-  ts.put_padded(t.tm_mon + 1, 2);
-  ts.put('-');
-  ts.put_padded(t.tm_mday, 2);
-  ts.put(' ');
-  ts.put_padded(t.tm_hour, 2);
-  ts.put(':');
-  ts.put_padded(t.tm_min, 2);
-  ts.put(':');
-  ts.put_padded(t.tm_sec, 2);
+  if (!cache->valid || cache->sec != t.tm_sec || cache->min != t.tm_min ||
+      cache->hour != t.tm_hour || cache->mday != t.tm_mday || cache->mon != t.tm_mon) {
+    fill_stamp_cache(cache, t);
+  }
+  memcpy(stamp, cache->text, sizeof cache->text);
+  Text ts{stamp + cache->length, stamp + sizeof stamp - 1};
   ts.put('.');
-  ts.put_padded(line->milliseconds, 3);
+  ts.put_3_digits(line->milliseconds);
   ts.terminate();
   size_t stamp_length = ts.length(stamp);
 
-  // E2: "[L][stamp][tid] {tag} " or "[L][stamp][tid] ", at most 195.
-  char header[kHeaderMax + 1];
-  Text h{header, header + kHeaderMax};
-  h.put('[');
-  h.put(kLevelLetter[level - 1]);
-  h.put("][", 2);
-  h.put(stamp, stamp_length);
-  h.put("][", 2);
-  h.put_unsigned(line->thread_id);
-  h.put(']');
-  h.put(' ');
+  // E2: "[L][stamp][tid] {tag} " or "[L][stamp][tid] ", at most 195,
+  // written straight into the line: what is cut at 195 here is exactly
+  // what copying a separate header would have cut.
+  // E3: header, message and "\r\n", at most 1024; a cut line loses what
+  // did not fit, its line end first.
+  // Up to the tag the header cannot reach 195 characters (the stamp is at
+  // most 71, the thread id 10), so that part is written without checks.
+  char text[1032];
+  char *p = text;
+  p[0] = '[';
+  p[1] = kLevelLetter[level - 1];
+  p[2] = ']';
+  p[3] = '[';
+  memcpy(p + 4, stamp, stamp_length);
+  p += 4 + stamp_length;
+  p[0] = ']';
+  p[1] = '[';
+  p += 2;
+  p += put_unsigned_decimal(p, line->thread_id);
+  p[0] = ']';
+  p[1] = ' ';
+  p += 2;
+  Text l{p, text + kHeaderMax};
   if (tag != nullptr) {
-    h.put('{');
-    h.put(tag);
-    h.put("} ", 2);
+    l.put('{');
+    l.put(tag);
+    l.put("} ", 2);
   } else {
     tag = kDefaultTag;
   }
-  size_t header_length = h.length(header);
-
-  // E3: header, message and "\r\n", at most 1024; a cut line loses what
-  // did not fit, its line end first.
-  char text[1032];
-  Text l{text, text + kLineMax};
-  l.put(header, header_length);
+  l.limit = text + kLineMax;
   l.put(message);
   if (line->line_end != 0) l.put("\r\n", 2);
   l.terminate();
   size_t text_length = l.length(text);
 
   // E4: every route sees the line, whatever the mask says.
-  DebugInfo info{tag, message, text + 3, stamp, line->seconds, line->thread_id, level};
   for (auto &slot : g_routes) {
     DebugInfoRoute route = slot.load(std::memory_order_acquire);
-    if (route != nullptr) route(&info);
+    if (route != nullptr) {
+      DebugInfo info{tag, message, text + 3, stamp, line->seconds, line->thread_id, level};
+      route(&info);
+    }
   }
 
   // E5, E6.
@@ -190,7 +272,8 @@ void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *f
   }
   // A null format gives an empty message, as on the queued path.
   char message[1032];
-  if (format == nullptr || vsnprintf(message, kMessageMax + 1, format, args) < 0) message[0] = '\0';
+  if (format == nullptr || format_message(message, kMessageMax + 1, format, args) < 0)
+    message[0] = '\0';
 
   TraceLine line;
   line.line_end = line_end;
@@ -198,8 +281,8 @@ void trace_vlog(int32_t level, const char *tag, uint32_t line_end, const char *f
   line.thread_id = platform::cached_thread_id();
   line.tag = tag;
   line.level = level;
-  trace_capture_time(&line);
-  trace_emit(tag, message, &line);
+  trace_capture_time(&line, trace_time_basis());
+  trace_emit(tag, message, &line, &t_caches.stamp);
 }
 
 }  // namespace quorvel::detail

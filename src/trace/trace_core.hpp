@@ -20,14 +20,33 @@ inline constexpr int kHeaderMax = 195;
 inline constexpr int kLineMax = 1024;
 inline constexpr int kLevelTraceMax = 1023;
 
-// Fills seconds, time and milliseconds of *line (uptime clocks or local
-// standard time, as the timestamp setting says).
-void trace_capture_time(TraceLine *line);
+// What a timestamp is made from: the uptime clocks, or the wall clock
+// shifted by the local zone's standard-time hours.  Reading it costs more
+// than reading the clock (the zone is looked up each time), so a caller
+// that must read the clock under a lock reads this before taking it.
+struct TimeBasis {
+  bool clocks;
+  int32_t hours;
+};
+TimeBasis trace_time_basis();
+
+// Fills seconds, time and milliseconds of *line from the clock basis says.
+void trace_capture_time(TraceLine *line, const TimeBasis &basis);
+
+// The timestamp text up to the seconds ("MM-DD hh:mm:ss") of the fields it
+// was made from.  A thread that emits many lines keeps one, so that the
+// lines of one second share the work; it starts with valid false.
+struct StampCache {
+  bool valid;
+  uint32_t length;
+  int32_t sec, min, hour, mday, mon;
+  char text[64];  // room for fields far out of range, not terminated
+};
 
 // Steps E1-E6 of emitting: timestamp text, header, line, routes, console
 // filter, output.  tag may be null (no tag in the header, "ktrace" for the
-// routes).  Makes no heap allocation.
-void trace_emit(const char *tag, const char *message, const TraceLine *line);
+// routes).  cache may be null.  Makes no heap allocation.
+void trace_emit(const char *tag, const char *message, const TraceLine *line, StampCache *cache);
 
 // The debug queue's entry point, null while no queue is active.  The trace
 // path (after the source filter) calls it when non-null and returns.

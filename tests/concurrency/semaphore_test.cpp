@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
 #include "support/native_sync.hpp"
 
@@ -85,6 +86,37 @@ TEST(Semaphore, NoUnitIsLostBetweenThreads) {
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
   EXPECT_TRUE(qrvl_test::has_no_sleepers(&s.semaphore));
   SemaphoreFree(&s);
+}
+
+// Taking what is there at once: never more than asked or than there is,
+// and no unit lost or made up against posters on other threads.
+TEST(Semaphore, TakesSomeUnitsAtOnce) {
+  Semaphore s;
+  ASSERT_EQ(SemaphoreInit(&s, 5), 0);
+  quorvel::platform::Semaphore *p = quorvel::platform::as_semaphore(&s.semaphore);
+  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 3), 3);
+  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 10), 2);
+  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 10), 0);
+  EXPECT_EQ(SemaphoreWait(&s, 0), 0);
+
+  std::vector<std::thread> posters;
+  for (int i = 0; i < 2; ++i)
+    posters.emplace_back([&] {
+      for (int n = 0; n < 20000; ++n) EXPECT_EQ(SemaphorePost(&s), 1);
+    });
+  long taken = 0;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (taken < 40000 && std::chrono::steady_clock::now() < give_up) {
+    int32_t n = quorvel::platform::semaphore_take_some(p, 64);
+    EXPECT_GE(n, 0);
+    EXPECT_LE(n, 64);
+    taken += n;
+  }
+  for (std::thread &t : posters) t.join();
+  EXPECT_EQ(taken, 40000);
+  EXPECT_EQ(SemaphoreWait(&s, 0), 0);
+  SemaphoreFree(&s);
+  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 1), 0);
 }
 
 TEST(Semaphore, TakerMayFreeAtOnce) {

@@ -1,5 +1,6 @@
 // Threads, thread ids and sleeping on pthreads.
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -63,5 +64,7 @@ void sleep_ms(uint32_t ms) {
   while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
   }
 }
+
+void yield_processor() { sched_yield(); }
 
 }  // namespace quorvel::platform

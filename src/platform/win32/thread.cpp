@@ -81,4 +81,6 @@ uint32_t thread_id() { return static_cast<uint32_t>(GetCurrentThreadId()); }
 
 void sleep_ms(uint32_t ms) { Sleep(ms); }
 
+void yield_processor() { SwitchToThread(); }
+
 }  // namespace quorvel::platform

@@ -16,6 +16,7 @@
 #include "quorvel/concurrency.h"
 
 using quorvel::detail::qrvl_calloc;
+using quorvel::detail::qrvl_malloc;
 using quorvel::detail::qrvl_free;
 
 namespace platform = quorvel::platform;
@@ -63,10 +64,16 @@ struct Delivery {
 };
 
 // Calls back in order; once the QList is stopping the rest are freed
-// unseen, as queued messages are.
+// unseen, as queued messages are.  The copies were written on the
+// producer's processor: asking for a few of them ahead lets their cache
+// lines travel while the callback before them runs.
+constexpr uint32_t kAhead = 4;
+
 void deliver(QList *q, const Delivery &to, void **taken, uint32_t n) {
+  for (uint32_t i = 0; i < n && i < kAhead; ++i) __builtin_prefetch(taken[i]);
   for (uint32_t i = 0; i < n; ++i) {
     void *message = taken[i];
+    if (i + kAhead < n) __builtin_prefetch(taken[i + kAhead]);
     if (to.callback && !stopping(q)) {
       uint32_t value;
       std::memcpy(&value, message, sizeof value);
@@ -154,7 +161,9 @@ void QListInit(QList *q, QListCallback callback, void *user, void *context, uint
 void QListPost(QList *q, const void *bytes, int32_t length, uint32_t value) {
   if (!q || !bytes || length < 0 || q->magic != kMagic) return;
   const uint64_t size = static_cast<uint64_t>(length) + sizeof value;
-  uint8_t *message = size > UINT32_MAX ? nullptr : static_cast<uint8_t *>(qrvl_calloc(1, static_cast<size_t>(size)));
+  // Value and bytes fill the whole block, so it is not cleared first.
+  uint8_t *message =
+      size > UINT32_MAX ? nullptr : static_cast<uint8_t *>(qrvl_malloc(static_cast<size_t>(size)));
   if (!message) return;
   std::memcpy(message, &value, sizeof value);
   std::memcpy(message + sizeof value, bytes, static_cast<size_t>(length));

@@ -106,7 +106,8 @@ void *worker_loop(void *argument) {
 
 // Moves the waiting messages, oldest first, into a ring 10 nodes larger.
 // Runs under the lock with the ring full; false when memory is short.
-bool grow(QList *q) {
+// Kept out of line: posting to a ring with room stays short.
+__attribute__((noinline)) bool grow(QList *q) {
   const uint32_t capacity = q->capacity + kGrowth;
   QListNode *nodes = static_cast<QListNode *>(qrvl_calloc(capacity, sizeof(QListNode)));
   if (!nodes) return false;

@@ -70,10 +70,10 @@ struct Delivery {
 constexpr uint32_t kAhead = 4;
 
 void deliver(QList *q, const Delivery &to, void **taken, uint32_t n) {
-  for (uint32_t i = 0; i < n && i < kAhead; ++i) __builtin_prefetch(taken[i]);
+  for (uint32_t i = 0; i < n && i < kAhead; ++i) __builtin_prefetch(taken[i], 1);
   for (uint32_t i = 0; i < n; ++i) {
     void *message = taken[i];
-    if (i + kAhead < n) __builtin_prefetch(taken[i + kAhead]);
+    if (i + kAhead < n) __builtin_prefetch(taken[i + kAhead], 1);
     if (to.callback && !stopping(q)) {
       uint32_t value;
       std::memcpy(&value, message, sizeof value);

@@ -49,18 +49,21 @@ uint32_t take_messages(QList *q, void **taken) {
   QListNode *node = q->head;
   for (uint32_t i = 0; i < n; ++i) {
     // A ring is one array whose nodes follow each other but for the wrap,
-    // so the nodes ahead can be asked for before the links reach them
-    // (a prefetch past the end is harmless).
-    __builtin_prefetch(node + kNodesAhead, 1);
+    // so the nodes ahead can be asked for before the links reach them (a
+    // prefetch past the end is harmless; the address is only computed).
+    __builtin_prefetch(
+        reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(node) + kNodesAhead * sizeof *node),
+        1);
     taken[i] = node->message;
     node->message = nullptr;
     node = node->next;
   }
   q->head = node;
   q->count -= n;
-  if (n > 1)
+  if (n > 1) {
     platform::semaphore_take_up_to(platform::as_semaphore(&q->items.semaphore),
                                    static_cast<int32_t>(n - 1));
+  }
   MutexUnlock(&q->lock);
   return n;
 }
@@ -75,7 +78,6 @@ struct Delivery {
 // unseen, as queued messages are.  The copies are asked for a few ahead,
 // for writing since free writes into them, so that their cache lines
 // travel while the callbacks before them run.
-
 void deliver(QList *q, const Delivery &to, void **taken, uint32_t n) {
   for (uint32_t i = 0; i < n && i < kAhead; ++i) __builtin_prefetch(taken[i], 1);
   for (uint32_t i = 0; i < n; ++i) {

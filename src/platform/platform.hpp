@@ -98,6 +98,10 @@ Wait semaphore_wait(Semaphore *s, int32_t timeout_ms);
 int32_t semaphore_take_some(Semaphore *s, int32_t most);
 // Adds one unit: 0, or -1 when the count would pass the maximum.
 int semaphore_post(Semaphore *s);
+// Takes as many of the units there are now as it can, at most n, without
+// waiting: the number taken (0 when there are none, n is below 1, or the
+// semaphore is destroyed).  Nobody is woken.
+int32_t semaphore_take_up_to(Semaphore *s, int32_t n);
 void semaphore_destroy(Semaphore *s);
 
 inline Semaphore *as_semaphore(qrvl_semaphore_storage *storage) {

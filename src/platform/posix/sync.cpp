@@ -134,6 +134,22 @@ int semaphore_post(Semaphore *s) {
   return 0;
 }
 
+// One read-modify-write for the lot.  Sleepers are left registered: they
+// sleep only while the count is 0, and taking units never owes them a
+// wake-up.
+int32_t semaphore_take_up_to(Semaphore *s, int32_t n) {
+  if (n < 1) return 0;
+  uint64_t v = s->state.load(std::memory_order_relaxed);
+  for (;;) {
+    const uint32_t there = count_of(v);
+    const uint32_t take = there < static_cast<uint32_t>(n) ? there : static_cast<uint32_t>(n);
+    if (take == 0) return 0;
+    if (s->state.compare_exchange_weak(v, v - take * kUnit, std::memory_order_acquire,
+                                       std::memory_order_relaxed))
+      return static_cast<int32_t>(take);
+  }
+}
+
 void semaphore_destroy(Semaphore *s) {
   s->state.store(0, std::memory_order_relaxed);
   s->maximum = 0;

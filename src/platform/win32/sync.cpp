@@ -51,6 +51,15 @@ int semaphore_post(Semaphore *s) {
   return ReleaseSemaphore(handle, 1, nullptr) ? 0 : -1;
 }
 
+// The system has no call that takes several units at once, so each unit
+// is a wait that only looks.
+int32_t semaphore_take_up_to(Semaphore *s, int32_t n) {
+  if (s->handle == nullptr) return 0;
+  int32_t taken = 0;
+  while (taken < n && WaitForSingleObject(s->handle, 0) == WAIT_OBJECT_0) ++taken;
+  return taken;
+}
+
 void semaphore_destroy(Semaphore *s) {
   if (s->handle != nullptr) CloseHandle(s->handle);
   s->handle = nullptr;

@@ -92,15 +92,12 @@ int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum);
 // Takes one unit: Wait::kFirst when taken, kTimedOut when timeout_ms passed
 // (0 only looks), kFailed on a destroyed semaphore.
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms);
-// Takes every unit there is, up to most (at least 1), without waiting:
-// returns how many were taken, 0 when none was there or on a destroyed
-// semaphore.  Where the system allows it the units are taken in one step.
-int32_t semaphore_take_some(Semaphore *s, int32_t most);
 // Adds one unit: 0, or -1 when the count would pass the maximum.
 int semaphore_post(Semaphore *s);
 // Takes as many of the units there are now as it can, at most n, without
 // waiting: the number taken (0 when there are none, n is below 1, or the
-// semaphore is destroyed).  Nobody is woken.
+// semaphore is destroyed).  Nobody is woken.  Where the system allows it
+// the units are taken in one step.
 int32_t semaphore_take_up_to(Semaphore *s, int32_t n);
 void semaphore_destroy(Semaphore *s);
 

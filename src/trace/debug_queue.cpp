@@ -36,19 +36,11 @@
 #include "platform/platform.hpp"
 #include "quorvel/concurrency.h"
 #include "quorvel/trace.h"
-#include "trace/debug_queue.hpp"
 #include "trace/message_format.hpp"
 #include "trace/trace_core.hpp"
 
-namespace quorvel::detail {
-
-DebugQueueThreadStarter g_debug_queue_thread_starter = kCreateDThread;
-
-}  // namespace quorvel::detail
-
 namespace {
 
-using quorvel::detail::g_debug_queue_thread_starter;
 using quorvel::detail::g_trace_enqueue;
 using quorvel::detail::print_console_line;
 
@@ -205,7 +197,7 @@ int32_t take_items(QueueHandOver &h) {
   quorvel::platform::Semaphore *items = platform_semaphore(&h.items);
   for (;;) {
     for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
-      if (int32_t n = quorvel::platform::semaphore_take_some(items, INT32_MAX)) return n;
+      if (int32_t n = quorvel::platform::semaphore_take_up_to(items, INT32_MAX)) return n;
       if (spin % kSpinsBetweenYields == kSpinsBetweenYields - 1) {
         quorvel::platform::yield_processor();
       } else {
@@ -213,7 +205,7 @@ int32_t take_items(QueueHandOver &h) {
       }
     }
     h.writer_asleep.exchange(1, std::memory_order_acq_rel);
-    if (int32_t n = quorvel::platform::semaphore_take_some(items, INT32_MAX)) {
+    if (int32_t n = quorvel::platform::semaphore_take_up_to(items, INT32_MAX)) {
       h.writer_asleep.store(0, std::memory_order_relaxed);
       return n;
     }
@@ -279,7 +271,7 @@ extern "C" void SetDebugQueue(void *buffer, int32_t count, uint32_t size) {
 
   ThreadCtl ctl;
   memset(&ctl, 0, sizeof ctl);
-  if (g_debug_queue_thread_starter(&ctl, -1, writer_main, nullptr) != 0) {
+  if (kCreateDThread(&ctl, -1, writer_main, nullptr) != 0) {
     // Cleared first, so that the report below is emitted directly.
     g_trace_enqueue.store(nullptr, std::memory_order_release);
     q.config.active.store(0, std::memory_order_release);

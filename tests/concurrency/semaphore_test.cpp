@@ -94,9 +94,12 @@ TEST(Semaphore, TakesSomeUnitsAtOnce) {
   Semaphore s;
   ASSERT_EQ(SemaphoreInit(&s, 5), 0);
   quorvel::platform::Semaphore *p = quorvel::platform::as_semaphore(&s.semaphore);
-  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 3), 3);
-  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 10), 2);
-  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 10), 0);
+  EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 3), 3);
+  EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 10), 2);
+  EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 10), 0);
+  EXPECT_EQ(SemaphorePost(&s), 1);
+  EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 0), 0);
+  EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 1), 1);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
 
   std::vector<std::thread> posters;
@@ -107,7 +110,7 @@ TEST(Semaphore, TakesSomeUnitsAtOnce) {
   long taken = 0;
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (taken < 40000 && std::chrono::steady_clock::now() < give_up) {
-    int32_t n = quorvel::platform::semaphore_take_some(p, 64);
+    int32_t n = quorvel::platform::semaphore_take_up_to(p, 64);
     EXPECT_GE(n, 0);
     EXPECT_LE(n, 64);
     taken += n;
@@ -116,7 +119,7 @@ TEST(Semaphore, TakesSomeUnitsAtOnce) {
   EXPECT_EQ(taken, 40000);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
   SemaphoreFree(&s);
-  EXPECT_EQ(quorvel::platform::semaphore_take_some(p, 1), 0);
+  EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 1), 0);
 }
 
 TEST(Semaphore, TakerMayFreeAtOnce) {

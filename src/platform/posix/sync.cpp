@@ -97,19 +97,6 @@ Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
   }
 }
 
-int32_t semaphore_take_some(Semaphore *s, int32_t most) {
-  const uint32_t limit = most < 1 ? 1u : static_cast<uint32_t>(most);
-  uint64_t v = s->state.load(std::memory_order_relaxed);
-  for (;;) {
-    const uint32_t count = count_of(v);
-    if (count == 0) return 0;
-    const uint32_t n = count < limit ? count : limit;
-    if (s->state.compare_exchange_weak(v, v - n * kUnit, std::memory_order_acquire,
-                                       std::memory_order_relaxed))
-      return static_cast<int32_t>(n);
-  }
-}
-
 int semaphore_post(Semaphore *s) {
   const uint32_t maximum = s->maximum < 1 ? 0u : static_cast<uint32_t>(s->maximum);
   std::atomic<uint32_t> *word = count_word(s);

@@ -32,17 +32,6 @@ Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
   }
 }
 
-// The system takes one unit per wait, so the units are taken one by one.
-int32_t semaphore_take_some(Semaphore *s, int32_t most) {
-  if (s->handle == nullptr) return 0;
-  int32_t taken = 0;
-  do {
-    if (WaitForSingleObject(s->handle, 0) != WAIT_OBJECT_0) break;
-    ++taken;
-  } while (taken < most);
-  return taken;
-}
-
 int semaphore_post(Semaphore *s) {
   // The kernel adds the unit under its own lock; the record is not read
   // again afterwards.

@@ -64,6 +64,28 @@ TEST(Semaphore, WaitsForTimeOutOrPost) {
   SemaphoreFree(&s);
 }
 
+// Posts that come while a wake-up is on its way wake nobody themselves, so
+// four sleepers that each take one unit and leave must still all be woken
+// by four quick posts.
+TEST(Semaphore, QuickPostsWakeEverySleeper) {
+  Semaphore s;
+  ASSERT_EQ(SemaphoreInit(&s, 0), 0);
+  std::atomic<int> woken{0};
+  std::vector<std::thread> sleepers;
+  for (int i = 0; i < 4; ++i)
+    sleepers.emplace_back([&] { woken.fetch_add(SemaphoreWait(&s, 60000)); });
+  qrvl_test::wait_for_sleepers(&s.semaphore, 4);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let them fall asleep
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(SemaphorePost(&s), 1);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (woken.load() < 4 && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::yield();
+  EXPECT_EQ(woken.load(), 4) << "a sleeper stayed asleep beside a unit";
+  for (std::thread &t : sleepers) t.join();
+  EXPECT_TRUE(qrvl_test::has_no_sleepers(&s.semaphore));
+  SemaphoreFree(&s);
+}
+
 TEST(Semaphore, NoUnitIsLostBetweenThreads) {
   Semaphore s;
   ASSERT_EQ(SemaphoreInit(&s, 0), 0);
@@ -102,22 +124,44 @@ TEST(Semaphore, TakesSomeUnitsAtOnce) {
   EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 1), 1);
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
 
-  std::vector<std::thread> posters;
+  // Two posters, a taker that never sleeps, and two sleepers: whatever the
+  // taker leaves, the sleepers must be woken for, even though most wake-ups
+  // find their unit taken (the shape of a busy worker beside idle ones).
+  std::atomic<long> taken{0};
+  std::atomic<bool> posting_done{false}, stop{false};
+  std::vector<std::thread> threads;
   for (int i = 0; i < 2; ++i)
-    posters.emplace_back([&] {
+    threads.emplace_back([&] {
+      while (!stop.load()) {
+        if (SemaphoreWait(&s, 60000) == 1 && !stop.load()) taken.fetch_add(1);
+      }
+    });
+  for (int i = 0; i < 2; ++i)
+    threads.emplace_back([&] {
       for (int n = 0; n < 20000; ++n) EXPECT_EQ(SemaphorePost(&s), 1);
     });
-  long taken = 0;
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (taken < 40000 && std::chrono::steady_clock::now() < give_up) {
-    int32_t n = quorvel::platform::semaphore_take_up_to(p, 64);
-    EXPECT_GE(n, 0);
-    EXPECT_LE(n, 64);
-    taken += n;
-  }
-  for (std::thread &t : posters) t.join();
-  EXPECT_EQ(taken, 40000);
+  std::thread thief([&] {
+    while (!posting_done.load()) {
+      int32_t n = quorvel::platform::semaphore_take_up_to(p, 64);
+      EXPECT_GE(n, 0);
+      EXPECT_LE(n, 64);
+      taken.fetch_add(n);
+    }
+  });
+  threads[2].join();
+  threads[3].join();
+  posting_done = true;
+  thief.join();
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (taken.load() < 40000 && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::yield();
+  EXPECT_EQ(taken.load(), 40000) << "units left with sleepers asleep";
+  stop = true;
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(SemaphorePost(&s), 1);
+  threads[0].join();
+  threads[1].join();
   EXPECT_EQ(SemaphoreWait(&s, 0), 0);
+  EXPECT_TRUE(qrvl_test::has_no_sleepers(&s.semaphore));
   SemaphoreFree(&s);
   EXPECT_EQ(quorvel::platform::semaphore_take_up_to(p, 1), 0);
 }

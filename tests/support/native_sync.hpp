@@ -36,6 +36,9 @@ inline uint32_t semaphore_units(qrvl_semaphore_storage *storage) {
 inline void wait_for_a_sleeper(qrvl_semaphore_storage *) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
+inline void wait_for_sleepers(qrvl_semaphore_storage *, uint32_t) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
 inline bool has_no_sleepers(qrvl_semaphore_storage *) { return true; }
 
 inline bool try_enter(qrvl_recursive_lock_storage *lock) {
@@ -51,12 +54,16 @@ inline uint32_t semaphore_units(qrvl_semaphore_storage *storage) {
   return static_cast<uint32_t>(native(storage)->state.load());
 }
 
-// Threads asleep inside a wait: the high half of the state word.
+// Threads asleep inside a wait: the state word from bit 33 (bit 32 says
+// a wake-up is on its way).
 inline uint32_t sleepers(qrvl_semaphore_storage *storage) {
-  return static_cast<uint32_t>(native(storage)->state.load() >> 32);
+  return static_cast<uint32_t>(native(storage)->state.load() >> 33);
 }
 inline void wait_for_a_sleeper(qrvl_semaphore_storage *storage) {
   while (sleepers(storage) == 0) continue;
+}
+inline void wait_for_sleepers(qrvl_semaphore_storage *storage, uint32_t n) {
+  while (sleepers(storage) < n) std::this_thread::yield();
 }
 inline bool has_no_sleepers(qrvl_semaphore_storage *storage) { return sleepers(storage) == 0; }
 

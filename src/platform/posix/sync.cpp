@@ -12,18 +12,34 @@
 namespace quorvel::platform {
 
 // The state word of a semaphore: the count in the low 32 bits (never above
-// 2147483647), the number of registered sleepers in the high 32 bits.
+// 2147483647); in the high 32 bits the number of registered sleepers (from
+// bit 33) and the waking bit (bit 32), set while a wake-up is on its way to
+// one of them.
+//
+// At most one wake-up is on its way at a time.  A release that finds more
+// sleepers than units and no wake-up on its way sets the waking bit in the
+// same step as its unit and wakes one sleeper; releases made meanwhile make
+// no system call.  Every sleeper that runs again clears the bit (it is the
+// one woken, or it is awake anyway and looks at the count itself), and one
+// that takes a unit while units and sleepers remain passes the wake-up on.
+// So a taker that never sleeps (a busy worker taking what arrives) no longer
+// makes every release wake a sleeper that then finds nothing.
 constexpr uint64_t kUnit = 1;
-constexpr uint64_t kSleeper = uint64_t{1} << 32;
+constexpr uint64_t kWaking = uint64_t{1} << 32;
+constexpr uint64_t kSleeper = uint64_t{1} << 33;
 
 static uint32_t count_of(uint64_t state) { return static_cast<uint32_t>(state); }
+static uint32_t sleepers_of(uint64_t state) { return static_cast<uint32_t>(state >> 33); }
+static bool waking(uint64_t state) { return (state & kWaking) != 0; }
 
-// The kernel sleeps on the 32-bit half that holds the count.
-static std::atomic<uint32_t> *count_word(Semaphore *s) {
+// Sleepers sleep on the high half, so that a wake-up set between a
+// sleeper's look at the word and its sleep makes the sleep return at once.
+static std::atomic<uint32_t> *sleep_word(Semaphore *s) {
   static_assert(sizeof(std::atomic<uint64_t>) == sizeof(uint64_t));
-  constexpr size_t low_half = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 0 : 4;
-  return reinterpret_cast<std::atomic<uint32_t> *>(reinterpret_cast<char *>(&s->state) + low_half);
+  constexpr size_t high_half = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? 4 : 0;
+  return reinterpret_cast<std::atomic<uint32_t> *>(reinterpret_cast<char *>(&s->state) + high_half);
 }
+static uint32_t sleep_word_of(uint64_t state) { return static_cast<uint32_t>(state >> 32); }
 
 int semaphore_init(Semaphore *s, int32_t initial, int32_t maximum) {
   if (initial < 0 || maximum < 1 || initial > maximum) return -1;
@@ -56,6 +72,19 @@ static bool spin_for_unit(Semaphore *s) {
   return false;
 }
 
+// Releases made while a wake-up was on its way woke nobody, so a sleeper
+// that took a unit wakes the next one when units and sleepers remain.
+static void pass_wake_on(Semaphore *s) {
+  uint64_t v = s->state.load(std::memory_order_relaxed);
+  while (count_of(v) > 0 && sleepers_of(v) > 0 && !waking(v)) {
+    if (s->state.compare_exchange_weak(v, v | kWaking, std::memory_order_relaxed,
+                                       std::memory_order_relaxed)) {
+      word_wake_one(sleep_word(s));
+      return;
+    }
+  }
+}
+
 Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
   uint64_t v = s->state.load(std::memory_order_relaxed);
   if (alone() && count_of(v) > 0) {
@@ -73,17 +102,25 @@ Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
 
   const WaitDeadline deadline = wait_deadline_after_ms(timeout_ms);
   // Registering and releasing are read-modify-writes of the same word, so
-  // either the releaser sees us and wakes the futex, or the kernel's check
-  // of the count (after our registration) sees its unit.
+  // either the releaser sees us, or we see its unit.
   v = s->state.fetch_add(kSleeper, std::memory_order_relaxed) + kSleeper;
   bool in_time = true;
   for (;;) {
     if (count_of(v) > 0) {
-      // Take the unit and leave the sleepers in one step; a sleeper never
-      // gives up while a unit is there, so no wake-up is lost.
-      if (s->state.compare_exchange_weak(v, v - kUnit - kSleeper, std::memory_order_acquire,
-                                         std::memory_order_relaxed))
+      // Take the unit, leave the sleepers and clear the waking bit in one
+      // step; a sleeper never gives up while a unit is there.
+      if (s->state.compare_exchange_weak(v, (v - kUnit - kSleeper) & ~kWaking,
+                                         std::memory_order_acquire, std::memory_order_relaxed)) {
+        pass_wake_on(s);
         return Wait::kFirst;
+      }
+      continue;
+    }
+    if (waking(v)) {
+      // Awake and about to look again: the wake-up on its way is answered.
+      if (s->state.compare_exchange_weak(v, v & ~kWaking, std::memory_order_relaxed,
+                                         std::memory_order_relaxed))
+        v &= ~kWaking;
       continue;
     }
     if (!in_time) {
@@ -92,14 +129,13 @@ Wait semaphore_wait(Semaphore *s, int32_t timeout_ms) {
         return Wait::kTimedOut;
       continue;
     }
-    in_time = word_wait(count_word(s), 0, deadline);
+    in_time = word_wait(sleep_word(s), sleep_word_of(v), deadline);
     v = s->state.load(std::memory_order_relaxed);
   }
 }
 
 int semaphore_post(Semaphore *s) {
   const uint32_t maximum = s->maximum < 1 ? 0u : static_cast<uint32_t>(s->maximum);
-  std::atomic<uint32_t> *word = count_word(s);
   uint64_t v = s->state.load(std::memory_order_relaxed);
   if (alone()) {
     // No other thread, so nobody sleeps on the word either.
@@ -107,23 +143,25 @@ int semaphore_post(Semaphore *s) {
     s->state.store(v + kUnit, std::memory_order_relaxed);
     return 0;
   }
+  // The word is taken before the unit is added: from then on the record may
+  // already be gone (a taker freed it), and the wake-up names only its
+  // address, which at worst wakes a stranger spuriously.
+  std::atomic<uint32_t> *word = sleep_word(s);
+  bool wake;
+  uint64_t next;
   do {
     if (count_of(v) >= maximum) return -1;
-  } while (!s->state.compare_exchange_weak(v, v + kUnit, std::memory_order_release,
+    // Units beyond the sleepers need nobody woken.
+    wake = !waking(v) && sleepers_of(v) > count_of(v);
+    next = v + kUnit + (wake ? kWaking : 0);
+  } while (!s->state.compare_exchange_weak(v, next, std::memory_order_release,
                                            std::memory_order_relaxed));
-  // From here on the record may already be gone (a taker freed it); the
-  // wake-up names only its address, which at worst wakes a stranger
-  // spuriously.
-  // A sleeper only sleeps while the count is 0, and every unit added while
-  // sleepers outnumber the units already there wakes one of them; units
-  // beyond the sleepers need nobody woken.
-  if ((v >> 32) > count_of(v)) word_wake_one(word);
+  if (wake) word_wake_one(word);
   return 0;
 }
 
-// One read-modify-write for the lot.  Sleepers are left registered: they
-// sleep only while the count is 0, and taking units never owes them a
-// wake-up.
+// One read-modify-write for the lot.  Sleepers are left registered: taking
+// units never owes them a wake-up.
 int32_t semaphore_take_up_to(Semaphore *s, int32_t n) {
   if (n < 1) return 0;
   uint64_t v = s->state.load(std::memory_order_relaxed);

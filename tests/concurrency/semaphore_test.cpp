@@ -132,8 +132,12 @@ TEST(Semaphore, TakesSomeUnitsAtOnce) {
   std::vector<std::thread> threads;
   for (int i = 0; i < 2; ++i)
     threads.emplace_back([&] {
-      while (!stop.load()) {
-        if (SemaphoreWait(&s, 60000) == 1 && !stop.load()) taken.fetch_add(1);
+      // Each sleeper leaves on a unit taken after the stop, so the two
+      // units posted then are taken one by each.
+      for (;;) {
+        if (SemaphoreWait(&s, 60000) != 1) continue;
+        if (stop.load()) return;
+        taken.fetch_add(1);
       }
     });
   for (int i = 0; i < 2; ++i)

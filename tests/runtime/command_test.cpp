@@ -11,14 +11,17 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
 
+#include "common/alloc_hook.hpp"
 #include "platform/platform.hpp"
 #include "quorvel/runtime.h"
 #include "support/alloc_fault.hpp"
@@ -26,6 +29,33 @@
 #include "support/files.hpp"
 
 namespace {
+
+// The library's blocks not yet given back, counted for the whole program
+// outside the cases' own AllocFault scopes.  A handle closed while its
+// command runs comes back later on the reaper thread; a case that counts
+// blocks waits first until none of an earlier case is still out, as its
+// counts would take that handle's return for one of its own.
+std::atomic<int> blocks_out{0};
+
+void *counted_malloc(size_t size) {
+  void *block = std::malloc(size);
+  if (block != nullptr) ++blocks_out;
+  return block;
+}
+
+void counted_free(void *block) {
+  --blocks_out;
+  std::free(block);
+}
+
+const quorvel::detail::AllocHooks kCounted{&counted_malloc, &counted_free};
+[[maybe_unused]] const quorvel::detail::AllocHooks kCountingInstalled = quorvel::detail::set_alloc_hooks(&kCounted);
+
+bool no_handle_still_out() {
+  for (int i = 0; i < 120000 && blocks_out.load() != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return blocks_out.load() == 0;
+}
 
 std::string rows_of(const char *table, int rows, int width) {
   std::string joined;
@@ -186,6 +216,7 @@ TEST(Command, RefusesWhatCannotStart) {
   EXPECT_EQ(cmd_popen(nullptr), nullptr);
   // Each allocation fails in turn: NULL, and with memory back commands run.
   // A closed handle may come back on the reaper thread, a little later.
+  ASSERT_TRUE(no_handle_still_out());
   qrvl_test::AllocFault fault;
   const Printed &p = kPrinted[0];
   CmdPipe *pipe = nullptr;
@@ -283,11 +314,21 @@ TEST(Command, CollectsItsChildrenAndOnlyThem) {
   ASSERT_EQ(waitpid(own, &status, 0), own) << "the caller's own child is left to the caller";
   EXPECT_EQ(WEXITSTATUS(status), 7);
   EXPECT_TRUE(no_zombies_within_seconds(10));
+  // A child forked while the reaper thread waits for work starts one of its own.
+  ASSERT_TRUE(no_handle_still_out());
+  qrvl_test::run_in_child([] {
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(cmd_pclose(cmd_popen("sleep 0.1")), -1);
+      EXPECT_TRUE(no_handle_still_out());
+    }
+  });
 }
 
 // The system refuses the reaper thread: a command closed while it runs is
 // collected, and its handle given back, by the next command instead.
 TEST(Command, CollectsAtTheNextCommandWhenTheReaperCannotStart) {
+  // The child inherits the list of handles still waiting and would give them back.
+  ASSERT_TRUE(no_handle_still_out());
   qrvl_test::run_in_child([] {  // the reaper starts once per process
     qrvl_test::AllocFault fault;
     CmdPipe *running = cmd_popen("sleep 0.5");

@@ -122,6 +122,7 @@ struct Reaper {
   ChildProcess *pending = nullptr;
   pid_t thread_owner = 0;  // the process whose reaper thread runs; 0: none
   int wake[2] = {-1, -1};  // wakes the thread's poll() when the list grows
+  bool fork_handlers = false;  // hold_across_fork and its partners registered
 };
 
 Reaper reaper;
@@ -236,10 +237,25 @@ static void reaper_main(void *) {
   }
 }
 
+// A fork copies the lock as whichever thread held it left it, and the
+// condition with the record of the reaper thread waiting on it, which a
+// signal in the child then waits for forever.  The forking thread holds
+// the lock across the fork, and the child starts the condition afresh.
+static void hold_across_fork() { pthread_mutex_lock(&reaper.lock); }
+static void release_after_fork() { pthread_mutex_unlock(&reaper.lock); }
+static void renew_in_forked_child() {
+  pthread_cond_init(&reaper.work, nullptr);
+  pthread_mutex_unlock(&reaper.lock);
+}
+
 // Starts the thread once per process (again in a forked child, which has
 // the list but not the thread).  Without it the sweeps still collect.
 static void ensure_reaper_locked() {
   if (reaper.thread_owner == getpid()) return;
+  if (!reaper.fork_handlers) {
+    reaper.fork_handlers =
+        pthread_atfork(hold_across_fork, release_after_fork, renew_in_forked_child) == 0;
+  }
   // A forked child shares its parent's wake pipe and needs one of its own.
   for (int &end : reaper.wake) {
     if (end >= 0) close(end);

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
@@ -792,16 +793,20 @@ TEST(Stress, GetAddrByDnsFromManyThreadsAnswersOnlyTheConfiguredAddresses) {
   FaultLog faults;
   std::atomic<uint32_t> answered[kNames] = {};
   std::atomic<uint32_t> fresh_names{0};
+  // The storm goes on until each name has had a full answer, which a slow
+  // machine may not give within the storm itself; the watchdog bounds it.
+  std::atomic<long> unanswered{std::count_if(std::begin(kAnswers), std::end(kAnswers),
+                                             [](const Answer &a) { return a.code != 0; })};
   StressRun run;
   on_threads(8, [&](int t) {
     Rng rng(static_cast<uint32_t>(t) + 400);
     std::vector<bool> round(kNames, false);
-    while (run.running()) {
+    while (run.running() || unanswered.load() > 0) {
       const size_t i = rng.below(kNames);
       char ipv4[16], ipv6[40];
       const int32_t code = GetAddrByDNS(kAnswers[i].name, ipv4, ipv6);
       if (!check_answer(faults, kAnswers[i], code, ipv4, ipv6) || kAnswers[i].code == 0) continue;
-      answered[i].fetch_add(1);
+      if (answered[i].fetch_add(1) == 0) unanswered.fetch_sub(1);
       round[i] = true;
       if (t != 0 || std::count(round.begin(), round.end(), true) < static_cast<long>(kNames) - 1)
         continue;

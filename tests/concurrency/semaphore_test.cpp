@@ -18,6 +18,14 @@ void *post(void *raw) {
   return nullptr;
 }
 
+// Yields until done() holds or the seconds have passed; the caller checks
+// what was reached.
+template <typename Done>
+void yield_until(Done done, int seconds) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+}
+
 }  // namespace
 
 TEST(Semaphore, CountsWithinItsBounds) {
@@ -77,9 +85,7 @@ TEST(Semaphore, QuickPostsWakeEverySleeper) {
   qrvl_test::wait_for_sleepers(&s.semaphore, 4);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let them fall asleep
   for (int i = 0; i < 4; ++i) EXPECT_EQ(SemaphorePost(&s), 1);
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (woken.load() < 4 && std::chrono::steady_clock::now() < give_up)
-    std::this_thread::yield();
+  yield_until([&] { return woken.load() >= 4; }, 20);
   EXPECT_EQ(woken.load(), 4) << "a sleeper stayed asleep beside a unit";
   for (std::thread &t : sleepers) t.join();
   EXPECT_TRUE(qrvl_test::has_no_sleepers(&s.semaphore));
@@ -156,9 +162,7 @@ TEST(Semaphore, TakesSomeUnitsAtOnce) {
   threads[3].join();
   posting_done = true;
   thief.join();
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (taken.load() < 40000 && std::chrono::steady_clock::now() < give_up)
-    std::this_thread::yield();
+  yield_until([&] { return taken.load() >= 40000; }, 30);
   EXPECT_EQ(taken.load(), 40000) << "units left with sleepers asleep";
   stop = true;
   for (int i = 0; i < 2; ++i) EXPECT_EQ(SemaphorePost(&s), 1);

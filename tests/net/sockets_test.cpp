@@ -103,6 +103,9 @@ class Sockets : public ::testing::Test {
     trace_test::default_settings();
     SetDebugOutput(trace_test::capture_output);  // keeps the failure lines off stderr
     AddDebugInfoRoute(trace_test::capture_route<0>);
+#if defined(_WIN32)
+    errlog_w("warm-up");  // the first line's time-zone look-up opens handles the system keeps
+#endif
     take_routed();
   }
   void TearDown() override {

@@ -96,10 +96,14 @@ TEST(MessageFormat, EverythingElseFallsBackToTheCLibrary) {
   SAME("%05c", 'c');
   SAME("%lc", static_cast<wint_t>(L'w'));
   SAME("[%2s][%3s]", "abc", "abc");
+#if !defined(_WIN32)
   // Widths and precisions that do not fit an int, and a width of INT_MIN.
+  // (Not on Windows: mingw's printf, the oracle there, reserves stack for
+  // the whole width and overflows its stack on these.)
   SAME("%99999999999d|", 5);
   SAME("%.99999999999d|", 5);
   SAME("%*d|", INT_MIN, 5);
+#endif
 }
 
 }  // namespace

@@ -19,7 +19,17 @@ struct Seen {
   int32_t most_lines;              // the most lines the input can make
   int32_t last_line;
   int32_t pairs;
+  std::string last_section;  // already found in the text
 };
+
+// Whether s occurs in the input, looked for first in the line it was
+// reported for (cheap), then anywhere.
+bool occurs(const Seen &seen, int32_t lineno, const char *s) {
+  if (!seen.lines.empty() && lineno <= static_cast<int32_t>(seen.lines.size()) &&
+      seen.lines[static_cast<size_t>(lineno - 1)].find(s) != std::string::npos)
+    return true;
+  return std::strstr(seen.text, s) != nullptr;
+}
 
 int32_t check_pair(void *user, const char *section, const char *name, const char *value,
                    int32_t lineno) {
@@ -28,8 +38,11 @@ int32_t check_pair(void *user, const char *section, const char *name, const char
   // of one line of at most 999.
   check(std::strlen(section) <= 49 && std::strlen(name) <= 999 && std::strlen(value) <= 999);
   check(lineno >= 1 && lineno <= seen->most_lines && lineno >= seen->last_line);
-  check(std::strstr(seen->text, section) && std::strstr(seen->text, name) &&
-        std::strstr(seen->text, value));
+  if (seen->last_section != section) {
+    check(std::strstr(seen->text, section) != nullptr);
+    seen->last_section = section;
+  }
+  check(occurs(*seen, lineno, name) && occurs(*seen, lineno, value));
   if (!seen->lines.empty()) {
     check(lineno <= static_cast<int32_t>(seen->lines.size()));
     check(seen->lines[static_cast<size_t>(lineno - 1)].find(value) != std::string::npos);
@@ -44,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string text(reinterpret_cast<const char *>(data), size);
   text = text.c_str();  // the parser reads up to the first zero byte
   // Lines longer than 998 characters are read in pieces that count as lines.
-  Seen seen{text.c_str(), {""}, static_cast<int32_t>(2 + text.size() / 998), 0, 0};
+  Seen seen{text.c_str(), {""}, static_cast<int32_t>(2 + text.size() / 998), 0, 0, {}};
   for (char c : text) {
     seen.most_lines += c == '\n';
     seen.lines.back() += c;

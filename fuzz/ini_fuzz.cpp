@@ -3,9 +3,11 @@
 // input (the value in the line it is reported for, when every line is
 // read whole), and the line numbers must never go back or pass the number
 // of lines the input can make.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quorvel/runtime.h"
@@ -15,8 +17,8 @@ namespace {
 
 struct Seen {
   const char *text;
-  std::vector<std::string> lines;  // empty when a line is read in pieces
-  int32_t most_lines;              // the most lines the input can make
+  std::vector<std::string_view> lines;  // each with its '\n'; empty when a line is read in pieces
+  int32_t most_lines;                   // the most lines the input can make
   int32_t last_line;
   int32_t pairs;
   std::string last_section;  // already found in the text
@@ -26,7 +28,7 @@ struct Seen {
 // reported for (cheap), then anywhere.
 bool occurs(const Seen &seen, int32_t lineno, const char *s) {
   if (!seen.lines.empty() && lineno <= static_cast<int32_t>(seen.lines.size()) &&
-      seen.lines[static_cast<size_t>(lineno - 1)].find(s) != std::string::npos)
+      seen.lines[static_cast<size_t>(lineno - 1)].find(s) != std::string_view::npos)
     return true;
   return std::strstr(seen.text, s) != nullptr;
 }
@@ -45,7 +47,7 @@ int32_t check_pair(void *user, const char *section, const char *name, const char
   check(occurs(*seen, lineno, name) && occurs(*seen, lineno, value));
   if (!seen->lines.empty()) {
     check(lineno <= static_cast<int32_t>(seen->lines.size()));
-    check(seen->lines[static_cast<size_t>(lineno - 1)].find(value) != std::string::npos);
+    check(seen->lines[static_cast<size_t>(lineno - 1)].find(value) != std::string_view::npos);
   }
   seen->last_line = lineno;
   return ++seen->pairs % 7 == 0 ? 0 : 1;  // reject some lines as errors
@@ -54,19 +56,29 @@ int32_t check_pair(void *user, const char *section, const char *name, const char
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  std::string text(reinterpret_cast<const char *>(data), size);
-  text = text.c_str();  // the parser reads up to the first zero byte
+  // The parser reads up to the first zero byte.
+  const char *begin = reinterpret_cast<const char *>(data);
+  const std::string text(begin, std::find(begin, begin + size, '\0'));
   // Lines longer than 998 characters are read in pieces that count as lines.
-  Seen seen{text.c_str(), {""}, static_cast<int32_t>(2 + text.size() / 998), 0, 0, {}};
-  for (char c : text) {
-    seen.most_lines += c == '\n';
-    seen.lines.back() += c;
-    if (c == '\n') seen.lines.emplace_back();
-  }
+  static Seen seen;  // kept, so that its vector needs no new memory per input
+  seen.text = text.c_str();
+  seen.lines.clear();
+  seen.most_lines = static_cast<int32_t>(2 + text.size() / 998);
+  seen.last_line = seen.pairs = 0;
+  seen.last_section.clear();
   bool whole_lines = true;
-  for (const std::string &line : seen.lines) whole_lines = whole_lines && line.size() <= 998;
+  for (size_t start = 0; start < text.size() || seen.lines.empty();) {
+    size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    seen.lines.emplace_back(seen.text + start, end - start);
+    whole_lines = whole_lines && end - start <= 998;
+    const bool ends_line = end > start && text[end - 1] == '\n';
+    seen.most_lines += ends_line;
+    if (end == text.size() && ends_line) seen.lines.emplace_back(seen.text + end, 0);
+    start = end;
+  }
   if (!whole_lines) seen.lines.clear();
-  int32_t result = ini_parse_string(text.c_str(), check_pair, &seen);
+  const int32_t result = ini_parse_string(text.c_str(), check_pair, &seen);
   check(result >= 0 && result <= seen.most_lines);
   return 0;
 }

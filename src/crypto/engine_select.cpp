@@ -99,12 +99,6 @@ bool set_engine_tier(EngineTier cap) {
   return true;
 }
 
-EngineTier engine_tier_cap() {
-  const int cap = g_cap.load(std::memory_order_relaxed);
-  const int cpu = static_cast<int>(cpu_engine_tier());
-  return static_cast<EngineTier>(cap < cpu ? cap : cpu);
-}
-
 const char *engine_tier_name(EngineTier tier) {
   switch (tier) {
     case EngineTier::kPortable: return "portable";

@@ -43,9 +43,6 @@ EngineTier cpu_engine_tier();
 // call uses one engine from start to end) but mixes engines between calls.
 bool set_engine_tier(EngineTier cap);
 
-// The current cap.
-EngineTier engine_tier_cap();
-
 const char *engine_tier_name(EngineTier tier);
 
 }  // namespace quorvel::detail

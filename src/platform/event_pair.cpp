@@ -14,7 +14,6 @@ namespace quorvel::platform {
 // count in bits 1-15.
 constexpr uint32_t kEventMask = 0xFFFFu;
 constexpr uint32_t kManualSet = 1u;
-constexpr uint32_t kNoSince = ~0u;
 
 static uint32_t event_shift(int which) { return which == 0 ? 0u : 16u; }
 static bool is_manual(const EventPair *pair, int which) { return (pair->manual & (1u << which)) != 0; }
@@ -65,14 +64,13 @@ uint32_t event_set_count(const EventPair *pair, int which) {
 }
 
 // Whether event which releases a waiter that saw set count since_count
-// (kNoSince: any set releases).
+// of event since_which.
 static bool releases(const EventPair *pair, uint32_t state, int which, uint32_t since_which,
                      uint32_t since_count) {
   const uint32_t bits = event_bits(state, which);
   if (!is_manual(pair, which)) return bits != 0;
   if ((bits & kManualSet) == 0) return false;
-  return since_count == kNoSince || static_cast<uint32_t>(which) != since_which ||
-         (bits >> 1) != since_count;
+  return static_cast<uint32_t>(which) != since_which || (bits >> 1) != since_count;
 }
 
 // Takes the lowest-numbered event that releases the waiter, using up one
@@ -109,10 +107,6 @@ static Wait wait_for_event(EventPair *pair, int32_t timeout_ms, uint32_t since_w
       return Wait::kTimedOut;
     }
   }
-}
-
-Wait event_wait_any(EventPair *pair, int32_t timeout_ms) {
-  return wait_for_event(pair, timeout_ms, 0, kNoSince);
 }
 
 Wait event_wait_any_since(EventPair *pair, int32_t timeout_ms, int which, uint32_t seen_count) {

@@ -137,13 +137,12 @@ void event_set(EventPair *pair, int which);
 void event_reset(EventPair *pair, int which);
 // Sets of event which not yet taken (0 or 1 for a manual-reset event).
 uint32_t event_pending(const EventPair *pair, int which);
-// Wait::kFirst or kSecond for the event taken, kTimedOut after timeout_ms.
-Wait event_wait_any(EventPair *pair, int32_t timeout_ms);
 // How often the manual-reset event which has been set, modulo 32768.
 uint32_t event_set_count(const EventPair *pair, int which);
-// As event_wait_any, but the manual-reset event which counts as set only
-// once its set count differs from seen_count: a set the waiter saw before
-// it began to wait neither releases it nor keeps it awake.
+// Wait::kFirst or kSecond for the event taken (an auto-reset one loses one
+// set), kTimedOut after timeout_ms.  The manual-reset event which counts as
+// set only once its set count differs from seen_count: a set the waiter
+// saw before it began to wait neither releases it nor keeps it awake.
 Wait event_wait_any_since(EventPair *pair, int32_t timeout_ms, int which, uint32_t seen_count);
 
 inline EventPair *as_event_pair(qrvl_event_pair_storage *storage) {

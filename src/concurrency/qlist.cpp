@@ -170,10 +170,10 @@ void QListInit(QList *q, QListCallback callback, void *user, void *context, uint
 // lock (garbage then) is touched; init and free never race with posts.
 void QListPost(QList *q, const void *bytes, int32_t length, uint32_t value) {
   if (!q || !bytes || length < 0 || q->magic != kMagic) return;
-  const uint64_t size = static_cast<uint64_t>(length) + sizeof value;
-  // Value and bytes fill the whole block, so it is not cleared first.
-  uint8_t *message =
-      size > UINT32_MAX ? nullptr : static_cast<uint8_t *>(qrvl_malloc(static_cast<size_t>(size)));
+  // At most 2^31 + 3 bytes, which a 32-bit size_t holds too.  Value and
+  // bytes fill the whole block, so it is not cleared first.
+  const size_t size = static_cast<size_t>(length) + sizeof value;
+  uint8_t *message = static_cast<uint8_t *>(qrvl_malloc(size));
   if (!message) return;
   std::memcpy(message, &value, sizeof value);
   std::memcpy(message + sizeof value, bytes, static_cast<size_t>(length));

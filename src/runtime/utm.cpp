@@ -133,8 +133,8 @@ extern "C" int32_t MakeUnixTime(Utm *tm) {
   int64_t total = whole_years + yday;
   tm->tm_yday = static_cast<int32_t>(yday);
   tm->tm_wday = static_cast<int32_t>((total + 4) % 7);
-  if (k > 5883516 || whole_years > INT32_MAX || total > INT32_MAX) return -1;
 
+  // total stays below 2^40 for any 32-bit year, so none of this overflows.
   int64_t result = total * 86400 + hour * 3600 + minute * 60 + second;
   if (result > INT32_MAX) return -1;
   result += g_seconds_offset.load(std::memory_order_relaxed);

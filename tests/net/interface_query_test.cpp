@@ -152,6 +152,16 @@ const Case kCases[] = {
      "-6 addr add 2001:db8::5/64 dev veth0 nodad\n"
      "-6 route add default via 2001:db8::1 dev veth0 table 100\n",
      {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.2"}, {kCount, kV6, "1"}, {kGateway, kV6, "-1"}}},
+    {"InterfaceWithoutHardwareAddress",  // a TUN device's link entry carries no address
+     "tuntap add dev tun0 mode tun\n"
+     "link set tun0 up\n"
+     "addr add 10.9.0.1/24 dev tun0\n"
+     "route add default via 10.9.0.254 dev tun0 onlink\n",
+     {{kCount, kV4, "1"}, {kAddress, kV4, "24 10.9.0.1 tun0"}, {kGateway, kV4, "0 10.9.0.254"}}},
+    {"AddressUnderALabel",
+     "addr add 10.0.0.6/8 dev veth0 label veth0:1\n"
+     "route add default via 10.0.0.1 dev veth0\n",
+     {{kCount, kV4, "1"}, {kAddress, kV4, "8 10.0.0.6 veth0"}}},
     {"ManyAddresses",
      many_addresses(),
      {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCountNoHeap, kV4, "0"}}},

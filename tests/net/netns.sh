@@ -6,7 +6,7 @@
 # lower interface index), /etc/resolv.conf bind-mounted from RESOLV_CONF,
 # and then each line of SETUP run as the arguments of one `ip` command.
 # QRVL_NETNS is 1 inside.  Exits 77 when the machine cannot build such a
-# host (no unshare or ip, user namespaces refused).
+# host (no unshare or ip, user namespaces refused, no TUN device).
 set -eu
 if [ "${QRVL_NETNS:-}" != 1 ]; then
   command -v unshare > /dev/null 2>&1 || { echo "netns.sh: unshare is missing"; exit 77; }
@@ -23,7 +23,11 @@ ip link add veth0 type veth peer name veth1
 ip link set veth0 up
 ip link set veth1 up
 mount --bind "$resolv_conf" /etc/resolv.conf
+# A machine without the TUN device cannot build a host that needs one.
 printf '%s\n' "$setup" | while read -r command; do
-  [ -z "$command" ] || ip $command
+  [ -z "$command" ] || ip $command || case $command in
+    tuntap*) echo "netns.sh: no TUN device here"; exit 77 ;;
+    *) exit 1 ;;
+  esac
 done
 exec "$@"

@@ -1,8 +1,10 @@
 // Interface addresses from getifaddrs().
 //
 // getifaddrs() gives every interface once as a link entry (AF_PACKET, which
-// carries the interface index) and then its addresses under the interface's
-// name, or under an address label such as "eth0:1".  The addresses are put
+// carries the interface index; no address at all for an interface without
+// a hardware address, such as a TUN or point-to-point one) and then its
+// addresses under the interface's name, or under an address label such as
+// "eth0:1".  The addresses are put
 // in interface index order here, since the kernel dumps them in the order
 // of its device table, which is not promised to be that.
 #include <ifaddrs.h>
@@ -25,13 +27,17 @@ bool is_family(const ifaddrs *entry, int32_t family) {
   return entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == family;
 }
 
+bool is_link(const ifaddrs *entry) {
+  return entry->ifa_addr == nullptr || entry->ifa_addr->sa_family == AF_PACKET;
+}
+
 // The link entry an address entry belongs to: the one of the same name,
 // or for a label "name:alias" the one named before the colon.
 const ifaddrs *link_of(const ifaddrs *list, const char *name) {
   size_t length = strnlen(name, kInterfaceNameSize);
   for (int pass = 0; pass < 2; ++pass) {
     for (const ifaddrs *entry = list; entry != nullptr; entry = entry->ifa_next) {
-      if (!is_family(entry, AF_PACKET)) continue;
+      if (!is_link(entry)) continue;
       if (strncmp(entry->ifa_name, name, length) == 0 && entry->ifa_name[length] == '\0')
         return entry;
     }
@@ -42,8 +48,11 @@ const ifaddrs *link_of(const ifaddrs *list, const char *name) {
   return nullptr;
 }
 
+// 0 for no link; a link entry without a hardware address is asked for by
+// name (0 too if the interface went away meanwhile).
 uint32_t index_of(const ifaddrs *link) {
   if (link == nullptr) return 0;
+  if (link->ifa_addr == nullptr) return if_nametoindex(link->ifa_name);
   return static_cast<uint32_t>(reinterpret_cast<const sockaddr_ll *>(link->ifa_addr)->sll_ifindex);
 }
 

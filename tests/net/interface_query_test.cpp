@@ -152,6 +152,22 @@ const Case kCases[] = {
      "-6 addr add 2001:db8::5/64 dev veth0 nodad\n"
      "-6 route add default via 2001:db8::1 dev veth0 table 100\n",
      {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.2"}, {kCount, kV6, "1"}, {kGateway, kV6, "-1"}}},
+    {"GatewaysKeptInIndexOrderNotDumpOrder",  // veth1's route (metric 1) is dumped first
+     "addr add 10.0.0.5/8 dev veth0\n"
+     "addr add 192.168.1.5/24 dev veth1\n"
+     "route add default via 10.0.0.1 dev veth0 metric 2\n"
+     "route add default via 192.168.1.1 dev veth1 metric 1\n",
+     {{kCount, kV4, "2"}, {kGateway, kV4, "0 192.168.1.1"}}},
+    {"TosRouteDumpedBeforeALowerMetric",
+     "addr add 10.0.0.5/8 dev veth0\n"
+     "route add default tos 0x10 via 10.0.0.9 dev veth0 metric 20\n"
+     "route add default via 10.0.0.2 dev veth0 metric 5\n",
+     {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.2"}}},
+    {"MultipathHopWithoutGateway",
+     "addr add 10.0.0.5/8 dev veth0\n"
+     "addr add 192.168.1.5/24 dev veth1\n"
+     "route add default nexthop dev veth0 realm 5 nexthop via 192.168.1.1 dev veth1\n",
+     {{kGateway, kV4, "0 192.168.1.1"}}},
     {"InterfaceWithoutHardwareAddress",  // a TUN device's link entry carries no address
      "tuntap add dev tun0 mode tun\n"
      "link set tun0 up\n"

@@ -46,6 +46,10 @@ TEST(Semaphore, CountsWithinItsBounds) {
   EXPECT_EQ(SemaphorePost(&s), 1);
   EXPECT_EQ(SemaphorePost(&s), -1);
   EXPECT_EQ(SemaphoreFree(&s), 0);
+  // A freed semaphore refuses at once, even a wait without limit.
+  EXPECT_EQ(SemaphoreWait(&s, 0), -1);
+  EXPECT_EQ(SemaphoreWait(&s, -1), -1);
+  EXPECT_EQ(SemaphorePost(&s), -1);
 }
 
 TEST(Semaphore, WaitsForTimeOutOrPost) {

@@ -171,7 +171,7 @@ const Printed kPrinted[] = {
 };
 const char kPrintsX[] = "printf x";
 const char kSilent[] = "true";
-const char *const kCannotStart[] = {"no-such-program-quorvel", "", "   ", "printf 'unclosed",
+const char *const kCannotStart[] = {"no-such-program-quorvel", "", "   ", "''", "printf 'unclosed",
                                     "printf \"x"};
 
 std::string run_in_shell(const char *command) {
@@ -194,6 +194,9 @@ TEST(Command, SplitsWordsAsTheShellDoes) {
   // Without a shell, its operators and expansions are plain text.
   EXPECT_EQ(run("printf '<%s>\\n' a;b $HOME * ~ #c |"),
             "<a;b>\n#<$HOME>\n#<*>\n#<~>\n#<#c>\n#<|>\n#");
+  // A line feed separates words (a shell would end the command there); a
+  // final backslash stays.
+  EXPECT_EQ(run("printf '<%s>\\n' a\nb end\\"), "<a>\n#<b>\n#<end\\>\n#");
 }
 #endif
 
@@ -273,7 +276,8 @@ TEST(Command, FindsTheProgramAsExecvpWould) {
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
     std::ofstream("here-quorvel") << "#!/bin/sh\necho here\n";
     std::ofstream("plain-quorvel") << "#!/bin/sh\necho plain\n";
-    ASSERT_EQ(chmod("here-quorvel", 0755), 0);
+    std::ofstream("no-interpreter-quorvel") << "#!/nonexistent-quorvel\n";
+    ASSERT_EQ(chmod("here-quorvel", 0755) | chmod("no-interpreter-quorvel", 0755), 0);
     const std::string long_entry = std::string(PATH_MAX, 'x') + ":/bin";
     const std::string long_name(PATH_MAX, 'y');
     struct Case {
@@ -300,6 +304,11 @@ TEST(Command, FindsTheProgramAsExecvpWould) {
       }
       EXPECT_EQ(run(c.line.c_str()), c.want) << c.line << " with PATH " << (c.path ? c.path : "unset");
     }
+    // Found but refused by the system; the emulator reports that only as
+    // exit status 127 of the new process.
+#if !defined(QRVL_TEST_UNDER_EMULATOR)
+    EXPECT_EQ(run("./no-interpreter-quorvel"), "NULL");
+#endif
   });
 }
 
@@ -314,6 +323,20 @@ TEST(Command, CollectsItsChildrenAndOnlyThem) {
   ASSERT_EQ(waitpid(own, &status, 0), own) << "the caller's own child is left to the caller";
   EXPECT_EQ(WEXITSTATUS(status), 7);
   EXPECT_TRUE(no_zombies_within_seconds(10));
+  // A command the caller reaped itself is not waited for: its handle comes
+  // back at once.
+  ASSERT_TRUE(no_handle_still_out());
+  qrvl_test::run_in_child([] {
+    CmdPipe *ended = cmd_popen("echo x");
+    ASSERT_NE(ended, nullptr);
+    char buf[8];
+    while (cmd_fgets(buf, sizeof buf, ended) != nullptr) {
+    }
+    int ended_status = 0;
+    ASSERT_GT(waitpid(-1, &ended_status, 0), 0);
+    EXPECT_EQ(cmd_pclose(ended), -1);
+    EXPECT_EQ(blocks_out.load(), 0);
+  });
   // A child forked while the reaper thread waits for work starts one of its
   // own (ThreadSanitizer and qemu's user mode cannot start threads after
   // such a fork).
@@ -349,6 +372,19 @@ TEST(Command, CollectsAtTheNextCommandWhenTheReaperCannotStart) {
     for (int i = 0; i < 3000 && fault.frees() < fault.mallocs(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(fault.frees(), fault.mallocs());
+  });
+}
+
+// With standard input and output closed the pipe's ends land on 0 and 1;
+// the command still gets its output end as 1 and 2.
+TEST(Command, RunsWithTheStandardDescriptorsClosed) {
+  qrvl_test::run_in_child([] {
+    const int out = dup(1);
+    close(0);
+    close(1);
+    const std::string got = run("echo x");
+    dup2(out, 1);
+    EXPECT_EQ(got, "x\n#");
   });
 }
 

@@ -3,6 +3,9 @@
 // where the line has none.  No output function is ever installed in this
 // program, so every line goes there.
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -89,5 +92,23 @@ TEST(TraceConsole, DefaultsPrintInfoWarningAndErrorToTheConsole) {
       << out;
   default_settings();
 }
+
+#if !defined(_WIN32)
+// A line that standard error refuses is dropped, not retried; the next one
+// goes out whole once writes succeed again.
+TEST(TraceConsole, DropsALineStandardErrorRefuses) {
+  default_settings();
+  const int full = open("/dev/full", O_WRONLY), saved = dup(2);
+  ASSERT_GE(full, 0);
+  dup2(full, 2);
+  errlog_t("quorvel", "lost");
+  dup2(saved, 2);
+  close(saved);
+  close(full);
+  const std::string out = console([] { errlog_t("quorvel", "kept"); });
+  const std::string head = std::string(R"(\[E\]\[)") + kStamp + R"(\]\[)" + std::to_string(tid());
+  EXPECT_TRUE(std::regex_match(out, std::regex(head + R"(\] \{quorvel\} kept)" + "\r\n"))) << out;
+}
+#endif
 
 }  // namespace

@@ -84,8 +84,16 @@ class CondTest : public ::testing::TestWithParam<bool> {
 TEST_P(CondTest, NothingIsRememberedWithoutWaiters) {
   EXPECT_EQ(CondSignal(&s.c), -1);
   EXPECT_EQ(CondBroadcast(&s.c), -1);
+  EXPECT_EQ(CondInit(nullptr), -1);
+  EXPECT_EQ(CondSignal(nullptr), -1);
+  EXPECT_EQ(CondBroadcast(nullptr), -1);
+  EXPECT_EQ(CondFree(nullptr), -1);
 
   MutexLock(&s.m);
+  // A null c or m fails without touching m.
+  EXPECT_EQ(CondWait(nullptr, &s.m, 0), -1);
+  EXPECT_EQ(CondWait(&s.c, nullptr, 0), -1);
+  EXPECT_TRUE(GetParam() || held_once(&s.m));
   const Clock::time_point start = Clock::now();
   EXPECT_EQ(CondWait(&s.c, &s.m, 10), 0);
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);

@@ -85,6 +85,16 @@ TEST(Mutex, RefusesRecordsItDidNotMake) {
   EXPECT_EQ(MutexUnlock(&m), -1);
   EXPECT_EQ(MutexFree(&m), 0);
   EXPECT_EQ(MutexInit(nullptr), -1);
+  EXPECT_EQ(MutexRInit(nullptr), -1);
   EXPECT_EQ(MutexLock(nullptr), -1);
   EXPECT_EQ(MutexUnlock(nullptr), -1);
+  EXPECT_EQ(MutexFree(nullptr), 0);
+
+  // A freed plain mutex, or a zero-filled one, fails the lock at once
+  // instead of waiting for ever.
+  ASSERT_EQ(MutexInit(&m), 0);
+  EXPECT_EQ(MutexFree(&m), 0);
+  EXPECT_EQ(MutexLock(&m), -1);
+  Mutex zero{};
+  EXPECT_EQ(MutexLock(&zero), -1);
 }

@@ -222,6 +222,14 @@ TEST(QList, WorkersThatCannotStartAreSkipped) {
     QListFree(&q);
     EXPECT_EQ(fault.mallocs(), fault.frees()) << refused;
   }
+  // A null q starts nothing: the refused start is left for the next queue.
+  quorvel::platform::fail_thread_starts(1);
+  QListInit(nullptr, collect, nullptr, nullptr, 1, 0);
+  QList q{};
+  QListInit(&q, nullptr, nullptr, nullptr, 1, 0);
+  quorvel::platform::fail_thread_starts(0);
+  EXPECT_EQ(q.workers[0].handle, 0u);
+  QListFree(&q);
 }
 
 struct Tally {

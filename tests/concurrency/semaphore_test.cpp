@@ -46,7 +46,12 @@ TEST(Semaphore, CountsWithinItsBounds) {
   EXPECT_EQ(SemaphorePost(&s), 1);
   EXPECT_EQ(SemaphorePost(&s), -1);
   EXPECT_EQ(SemaphoreFree(&s), 0);
-  // A freed semaphore refuses at once, even a wait without limit.
+  // Null and freed semaphores fail at once, also a wait without limit.
+  EXPECT_EQ(SemaphoreWait(nullptr, 0), -1);
+  EXPECT_EQ(SemaphorePost(nullptr), -1);
+  EXPECT_EQ(SemaphoreFree(nullptr), 0);
+  ASSERT_EQ(SemaphoreInit(&s, 0), 0);
+  EXPECT_EQ(SemaphoreFree(&s), 0);
   EXPECT_EQ(SemaphoreWait(&s, 0), -1);
   EXPECT_EQ(SemaphoreWait(&s, -1), -1);
   EXPECT_EQ(SemaphorePost(&s), -1);

@@ -227,6 +227,9 @@ TEST(Aes, RefusalsWriteNothing) {
   s.rounds = 1000;
   CAES_encrypt(block, block, &s);
   EXPECT_EQ(to_hex(block, 16), std::string(32, '0'));
+  std::memset(block, 0x77, 16);
+  CAES_decrypt(block, block, &s);
+  EXPECT_EQ(to_hex(block, 16), std::string(32, '0'));
   std::memset(&pair, 0, sizeof pair);
   EXPECT_EQ(CAesEncrypt(key, 16, block, 32, &pair), 0u);
   EXPECT_EQ(CAesDecrypt(key, 16, block, 32, &pair), 0u);

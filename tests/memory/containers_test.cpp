@@ -51,10 +51,13 @@ TEST(StdMap, SlotsBitmapAndLookups) {
   m.erase(0);
   EXPECT_EQ(m.exist(10), 0);
   EXPECT_EQ(state(m), std::make_tuple(1u, 0x40, 0));
+  STD_Map_Rbegin(&m.map, &c);  // starts past the free slot 0
+  EXPECT_EQ(std::make_tuple(c.index, c.count, c.end), std::make_tuple(1u, 1u, uint8_t{0}));
   EXPECT_EQ(m.insert(20, 200), 0);
   EXPECT_EQ(m.keys[0], 20u);
   // Erasing a free or out-of-range slot does nothing.
   for (uint32_t slot : {5u, 99u}) m.erase(slot);
+  STD_Map_Erase(&m.map, nullptr);
   EXPECT_EQ(state(m), std::make_tuple(2u, 0xC0, 0));
 
   for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(m.insert(30 + i, i), 0);

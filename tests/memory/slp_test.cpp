@@ -1,6 +1,7 @@
-// The Slp text ring, the Cclass object pool and bit arrays.
+// The Slp text ring, the Cclass object pool, bit arrays and the heap hook.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -43,6 +44,10 @@ TEST(Bits, MostSignificantFirst) {
   SetBitsByStr(nullptr, 3, "1");
   EXPECT_EQ(GetBit(nullptr, 3), 0);
   GetBitsIntoStr(nullptr, 0, 3, text);
+  // A null text changes no bit and writes nothing.
+  SetBitsByStr(b, 0, nullptr);
+  GetBitsIntoStr(b, 0, 16, all);
+  EXPECT_STREQ(all, "0000110110101000");
 }
 
 TEST(Cclass, HandsOutLowestAndWarns) {
@@ -106,9 +111,37 @@ TEST(Cclass, ZeroSizeObjectsShareOneAddress) {
   EXPECT_EQ(std::vector<int>(flags, flags + 3), (std::vector<int>{0, 0, 0}));
   std::fputs("|", stdout);
   Cclass_delete(&pool, &objects[1]);
+  // Objects of 8 bytes need an array: without one the pool has none.
+  Cclass_pool(&pool, flags, nullptr, 3, 8);
+  EXPECT_EQ(pool.count, 0u);
+  std::fputs("|", stdout);
+  EXPECT_EQ(Cclass_new(&pool), nullptr);
   const std::string invalid = "warning: delete an invalid C-class pointer !\r\n";
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "|" + invalid + "|" + invalid + "||warning: delete an expire C-class pointer !\r\n");
+            "|" + invalid + "|" + invalid + "||warning: delete an expire C-class pointer !\r\n|" +
+                "warning: no memory space !\r\n");
+}
+
+// The library's door to the heap, with the counting hooks installed.
+TEST(AllocHook, CallocAndTheCLibraryBehindANullHook) {
+  using namespace quorvel::detail;
+  qrvl_test::AllocFault fault;
+  void *a = qrvl_calloc(0, 8), *b = qrvl_calloc(8, 0);  // no bytes: still unique blocks
+  EXPECT_TRUE(a != nullptr && b != nullptr && a != b);
+  qrvl_free(a);
+  qrvl_free(b);
+  EXPECT_EQ(qrvl_calloc(SIZE_MAX, 2), nullptr);  // overflows: the hook is not asked
+  EXPECT_EQ(fault.mallocs(), 2);
+
+  // Null puts the C library back and hands over the hooks it replaces.
+  const AllocHooks counting = set_alloc_hooks(nullptr);
+  qrvl_free(qrvl_malloc(4));
+  EXPECT_EQ(fault.mallocs(), 2);
+  EXPECT_EQ(fault.frees(), 2);
+  set_alloc_hooks(&counting);
+  qrvl_free(qrvl_malloc(4));
+  EXPECT_EQ(fault.mallocs(), 3);
+  EXPECT_EQ(fault.frees(), 3);
 }
 
 TEST(Slp, SetUpReleaseAndWrap) {
@@ -139,8 +172,10 @@ TEST(Slp, SetUpReleaseAndWrap) {
           ASSERT_EQ(slp_malloc(&slp, 4, 16), 0);
         }
         for (const char *t : {"ab\n", "", "cd\n"}) slp_putstr(&slp, t);
+        slp_putstr(&slp, nullptr);  // nothing, as for the empty text
         char out[65];
-        EXPECT_EQ(slp_readstr(&slp, out, 64, nullptr), 7);
+        // A max above INT32_MAX still copies what is unread.
+        EXPECT_EQ(slp_readstr(&slp, out, UINT32_MAX, nullptr), 7);
         EXPECT_EQ(std::string(out, 7), std::string("ab\ncd\n", 7));
         EXPECT_EQ(slp_readstr(&slp, nullptr, 64, nullptr), -1);
         EXPECT_EQ(slp_mefree(&slp), 0);

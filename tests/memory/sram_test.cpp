@@ -121,6 +121,17 @@ TEST(Sram, LastBlockIsNotSplit) {
     CHECK(usage().used == H && header_of(p).size == n);
     CHECK(sram_malloc(8 * H) == nullptr && sram_malloc(7 * H) == p);
   });
+  // Freed in front of it, the unsplit last block merges into one free block
+  // that ends where the heap does.
+  expect_child("exit 0", "", [] {
+    CHECK(sram_poollink(g_region, 10 * H) == 0);
+    void *a = sram_malloc(H), *b = sram_malloc(6 * H);
+    CHECK(a != nullptr && b != nullptr && usage().used == 9 * H);
+    sram_free(a);
+    sram_free(b);
+    CHECK(usage().used == H && header_of(a).magic == kSramFreeMagic && header_of(a).size == 8 * H);
+    CHECK(sram_malloc(8 * H) == nullptr && sram_malloc(7 * H) == a);
+  });
 }
 
 TEST(Sram, CallocAndRealloc) {

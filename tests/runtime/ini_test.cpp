@@ -51,6 +51,7 @@ TEST(Ini, ParsesTextsIntoHandlerCalls) {
         s60.substr(0, 49) + "|" + n60.substr(0, 49) + "|c|3"},
        0},
       {"=x\n", {"||x|1"}, 0},
+      {"k=\nj = ;c\n", {"|k||1", "|j||2"}, 0},
       {"x=1\n[a ;b]\nk=v\n", {"|x|1|1", "|k|v|3"}, 2},
       {"[c\n", {}, 1},
       {"plain\n", {}, 1},

@@ -30,6 +30,11 @@ TEST(Omath, TrigonometryFollowsTheMathLibraryClosely) {
   EXPECT_NEAR(omath_sin(1.57079632679489), 1, 0.001);
   EXPECT_EQ(omath_cos(0), omath_sin(1.57079632679489));
   EXPECT_EQ(omath_sin(7), omath_sin(7 - kTurn));
+  // Where the cosine is exactly 0 the tangent divides by 1e-7, not by 0.
+  const double quarter_below = -1.57079632679489;
+  ASSERT_EQ(omath_cos(quarter_below), 0);
+  EXPECT_NEAR(omath_tan(quarter_below), omath_sin(quarter_below) * 1e7, 1);
+  EXPECT_LT(omath_tan(quarter_below), -9.99e6);
   EXPECT_NEAR(omath_atan2(1, -1), 2.356, 0.001);
   EXPECT_NEAR(omath_atan(-1), -0.785, 0.001);
 }

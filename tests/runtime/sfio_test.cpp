@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cstring>
 
@@ -50,6 +54,29 @@ TEST(SfioTable, DefaultsWorkLikeTheCLibrary) {
   EXPECT_EQ(sfio_close(r), 0);
 
   EXPECT_EQ(sfio_open((dir / "no/such/dir").c_str(), "rb"), nullptr);
+}
+
+TEST(SfioTable, TellFailsWithoutAPositionThatFits) {
+  // A pipe has no position.
+  int fds[2];
+#if defined(_WIN32)
+  ASSERT_EQ(_pipe(fds, 256, _O_BINARY), 0);
+#else
+  ASSERT_EQ(pipe(fds), 0);
+#endif
+  FILE *r = fdopen(fds[0], "rb");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(sfio_tell(r), -1);
+  fclose(r);
+  close(fds[1]);
+
+  // 3 GiB in does not fit the 32-bit result: -1, not a wrapped number.
+  const qrvl_test::TempDir dir;
+  void *f = sfio_open((dir / "far.bin").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(fseeko(static_cast<FILE *>(f), 3LL << 30, SEEK_SET), 0);
+  EXPECT_EQ(sfio_tell(f), -1);
+  EXPECT_EQ(sfio_close(f), 0);
 }
 
 int g_calls;

@@ -114,6 +114,14 @@ TEST(FileTrace, GoesThroughTheSfioTable) {
     NFiletrace(0, "b");
     EXPECT_EQ(counts(), "0/0/0/0");
     SetDebugSwitch(1);
+    // Null paths and formats open nothing, even with the switch on.
+    void (*unchecked_filetrace)(const char *, ...) = Filetrace;
+    void (*unchecked_nfiletrace)(int32_t, const char *, ...) = NFiletrace;
+    FiletracePath(nullptr);
+    NFiletracePath(0, nullptr);
+    unchecked_filetrace(nullptr);
+    unchecked_nfiletrace(0, nullptr);
+    EXPECT_EQ(counts(), "0/0/0/0");
     Filetrace("lost");
     NFiletrace(2, "lost");
     NFiletrace(2, "lost again");

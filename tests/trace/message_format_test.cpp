@@ -96,6 +96,9 @@ TEST(MessageFormat, EverythingElseFallsBackToTheCLibrary) {
   SAME("%05c", 'c');
   SAME("%lc", static_cast<wint_t>(L'w'));
   SAME("[%2s][%3s]", "abc", "abc");
+  SAME("% u", 5u);
+  SAME("% x", 26u);
+  SAME("% o", 8u);
 #if !defined(_WIN32)
   // Widths and precisions that do not fit an int, and a width of INT_MIN.
   // (Not on Windows: mingw's printf, the oracle there, reserves stack for

@@ -131,7 +131,7 @@ TEST_F(Trace, FilterLettersChooseTheLevels) {
   const struct {
     const char *filter, *printed;
   } rows[] = {{"we", "WE"},     {"iwe", "IWE"}, {"VDIWE", "VDIWE"},
-              {"abcdei", "DE"}, {nullptr, "DE"}, {"", ""}};
+              {"abcdei", "DE"}, {nullptr, "DE"}, {"1e", "E"}, {"", ""}};
   for (const auto &row : rows) {
     SetDebugFilter(row.filter);
     EXPECT_EQ(printed_levels(), row.printed) << (row.filter ? row.filter : "(null)");
@@ -260,6 +260,8 @@ TEST_F(Trace, TimestampsFromTheWallClockOrTheUptime) {
       {"the system's zone", system_zone_hours()},
 #else
       {"UTC0", 0}, {"IST-5:30", 5}, {"EST5EDT,M3.2.0,M11.1.0", -5}, {"NST3:30", -3},
+      // A day apart: the second line's stamp must not keep the first's day.
+      {"AAA12", -12}, {"BBB-12", 12},
 #endif
       {nullptr, 0}};
   auto now_ms = [](bool clocks) -> int64_t {

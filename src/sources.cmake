@@ -114,6 +114,7 @@ set(QUORVEL_PLATFORM_SOURCES_posix
   src/platform/posix/process.cpp
   src/platform/posix/resolv_conf.cpp
   src/platform/posix/routes.cpp
+  src/platform/posix/stream.cpp
   src/platform/posix/sync.cpp
   src/platform/posix/thread.cpp
   src/platform/posix/thread_id.cpp
@@ -129,6 +130,7 @@ set(QUORVEL_PLATFORM_SOURCES_win32
   src/platform/win32/output.cpp
   src/platform/win32/process.cpp
   src/platform/win32/routes.cpp
+  src/platform/win32/stream.cpp
   src/platform/win32/sync.cpp
   src/platform/win32/thread.cpp
   src/platform/win32/thread_id.cpp

@@ -185,6 +185,10 @@ const char *lookup_error_text(int32_t code);
 
 // ---- Output --------------------------------------------------------------------------
 
+// The position of a C stream (a FILE *), -1 when the C library cannot tell
+// it (a pipe, or a 32-bit file offset beyond 2 GiB).
+int64_t stream_position(void *file);
+
 // Sends one finished trace line to the debugger output channel in a single
 // write; a line without a final line feed gets one on this channel only.
 void debug_output(const char *line, size_t length);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "quorvel/runtime.h"
+#include "platform/platform.hpp"
 
 namespace {
 
@@ -37,7 +38,7 @@ int32_t default_seek(void *stream, int32_t offset, int32_t origin) {
 
 // A position the 32-bit result cannot hold is a failure, not a wrong number.
 int32_t default_tell(void *stream) {
-  long position = ftell(as_file(stream));
+  const int64_t position = quorvel::platform::stream_position(stream);
   if (position < 0 || position > INT32_MAX) return -1;
   return static_cast<int32_t>(position);
 }

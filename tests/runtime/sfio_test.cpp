@@ -75,9 +75,9 @@ TEST(SfioTable, TellFailsWithoutAPositionThatFits) {
   const qrvl_test::TempDir dir;
   void *f = sfio_open((dir / "far.bin").c_str(), "wb");
   ASSERT_NE(f, nullptr);
-  for (long long far : {3LL << 30, 5LL << 30}) {
-    ASSERT_EQ(fseeko64(static_cast<FILE *>(f), far, SEEK_SET), 0);
-    EXPECT_EQ(sfio_tell(f), -1) << far;
+  for (long long offset : {3LL << 30, 5LL << 30}) {
+    ASSERT_EQ(fseeko64(static_cast<FILE *>(f), offset, SEEK_SET), 0);
+    EXPECT_EQ(sfio_tell(f), -1) << offset;
   }
   EXPECT_EQ(sfio_close(f), 0);
 }

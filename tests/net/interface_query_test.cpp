@@ -62,7 +62,13 @@ std::string run(const Check &check) {
     case kAddress: result = GetNLIP2(check.family, check.index, ip, name); break;
     case kGateway: result = GetDefaultGateway(check.family, ip); break;
     case kSpecific: result = GetSpecificLIP(check.family, ip); break;
-    case kDefault: result = GetDefaultLIP(&family, ip); break;
+    case kDefault: {
+      result = GetDefaultLIP(&family, ip);
+      char again[64] = "";  // the family is optional
+      EXPECT_EQ(GetDefaultLIP(nullptr, again), result);
+      EXPECT_STREQ(again, ip);
+      break;
+    }
     case kDnsCount: result = GetDnsIPNum(check.family); break;
     case kDns: result = GetDnsIP(check.family, check.index, ip); break;
     case kDnsNoBuffer: result = GetDnsIP(check.family, check.index, nullptr); break;
@@ -93,7 +99,7 @@ const Case kCases[] = {
      {{kCount, kV4, "2"}, {kAddress, kV4, "8 10.0.0.5 veth0", -3}, {kAddress, kV4, "24 192.168.1.5 veth0", 1},
       {kAddress, kV4, "-1", 2}, {kGateway, kV4, "0 192.168.1.1"}, {kSpecific, kV4, "24 192.168.1.5"},
       {kDefault, 0, "24 192.168.1.5 family 2"}, {kDnsCount, kV4, "3"}, {kDns, kV4, "0 192.0.2.53"},
-      {kDns, kV4, "0 198.51.100.7", 1}, {kDns, kV4, "0 10.3.3.3", 2}, {kDns, kV4, "-1", 3},
+      {kDns, kV4, "0 198.51.100.7", 1}, {kDns, kV4, "0 192.0.2.53", -1}, {kDns, kV4, "0 10.3.3.3", 2}, {kDns, kV4, "-1", 3},
       {kDnsNoBuffer, kV4, "0", 1},
       // only ::1 and fe80:: addresses, no IPv6 route
       {kCount, kV6, "0"}, {kAddress, kV6, "-1"}, {kSpecific, kV6, "128 ::"}, {kGateway, kV6, "-1"},
@@ -174,6 +180,13 @@ const Case kCases[] = {
      "addr add 10.9.0.1/24 dev tun0\n"
      "route add default via 10.9.0.254 dev tun0 onlink\n",
      {{kCount, kV4, "1"}, {kAddress, kV4, "24 10.9.0.1 tun0"}, {kGateway, kV4, "0 10.9.0.254"}}},
+    {"InterfaceNamedAsAnotherOnesPrefix",  // "veth" is found past veth1 and veth0
+     "link add veth type veth peer name vpeer\n"
+     "link set veth up\n"
+     "link set vpeer up\n"
+     "addr add 10.5.0.5/16 dev veth\n"
+     "route add default via 10.5.0.1 dev veth\n",
+     {{kCount, kV4, "1"}, {kAddress, kV4, "16 10.5.0.5 veth"}}},
     {"AddressUnderALabel",
      "addr add 10.0.0.6/8 dev veth0 label veth0:1\n"
      "route add default via 10.0.0.1 dev veth0\n",

@@ -44,6 +44,7 @@ TEST(Bits, MostSignificantFirst) {
   SetBitsByStr(nullptr, 3, "1");
   EXPECT_EQ(GetBit(nullptr, 3), 0);
   GetBitsIntoStr(nullptr, 0, 3, text);
+  GetBitsIntoStr(b, 0, 3, nullptr);
   // A null text changes no bit and writes nothing.
   SetBitsByStr(b, 0, nullptr);
   GetBitsIntoStr(b, 0, 16, all);

@@ -6,6 +6,8 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -242,9 +245,10 @@ TEST(Command, RefusesWhatCannotStart) {
 }
 
 #if !defined(_WIN32)
-// Children of this process that have ended and not been collected.
-int zombie_children() {
-  int zombies = 0;
+// The children of this process, by process id, with their state letter
+// ('Z' once ended and not yet collected).
+std::map<pid_t, char> children() {
+  std::map<pid_t, char> found;
   DIR *proc = opendir("/proc");
   for (dirent *e; (e = readdir(proc)) != nullptr;) {
     std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
@@ -253,9 +257,15 @@ int zombie_children() {
     char state = 0;
     int ppid = 0;
     std::sscanf(line.c_str() + line.rfind(')') + 1, " %c %d", &state, &ppid);
-    zombies += state == 'Z' && ppid == getpid();
+    if (ppid == getpid()) found[std::atoi(e->d_name)] = state;
   }
   closedir(proc);
+  return found;
+}
+
+int zombie_children() {
+  int zombies = 0;
+  for (const auto &[pid, state] : children()) zombies += state == 'Z';
   return zombies;
 }
 
@@ -373,6 +383,59 @@ TEST(Command, CollectsAtTheNextCommandWhenTheReaperCannotStart) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(fault.frees(), fault.mallocs());
   });
+}
+
+// More closed commands than the reaper watches at once (64): the one left
+// out of its watch list, the first closed, is collected soon after it ends
+// by the reaper looking again, not when a watched one ends seven seconds on.
+TEST(Command, CollectsACommandBeyondTheWatchedOnes) {
+  ASSERT_TRUE(no_handle_still_out());
+  const std::map<pid_t, char> before = children();
+  EXPECT_EQ(cmd_pclose(cmd_popen("sleep 1")), -1);
+  pid_t short_one = 0;
+  for (const auto &[pid, state] : children()) short_one = before.count(pid) ? short_one : pid;
+  ASSERT_NE(short_one, 0);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(cmd_pclose(cmd_popen("sleep 8")), -1);
+  std::map<pid_t, char> now = children();
+  for (int i = 0; i < 700 && now.count(short_one) != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    now = children();
+  }
+  EXPECT_EQ(now.count(short_one), 0u) << "not collected within 7 s";
+  int running = 0;
+  for (const auto &[pid, state] : now) {
+    running += before.count(pid) == 0 && state != 'Z';
+    if (before.count(pid) == 0) kill(pid, SIGKILL);
+  }
+  EXPECT_EQ(running, 64) << "collected only once a watched command ended";
+  EXPECT_TRUE(no_zombies_within_seconds(10));
+  EXPECT_TRUE(no_handle_still_out());
+}
+
+// A signal interrupting the wait for output is no end of it: the read is
+// made again.  The signals go to the reading thread until its line came.
+TEST(Command, ReadsOnThroughInterruptingSignals) {
+  struct sigaction quiet = {}, saved = {};
+  quiet.sa_handler = [](int) {};
+  sigemptyset(&quiet.sa_mask);
+  ASSERT_EQ(sigaction(SIGALRM, &quiet, &saved), 0);  // no SA_RESTART
+  CmdPipe *pipe = cmd_popen("sh -c 'sleep 0.3; echo x'");
+  ASSERT_NE(pipe, nullptr);
+  std::atomic<bool> read_done{false};
+  const pthread_t reader = pthread_self();
+  std::thread interrupter([&] {
+    while (!read_done) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (!read_done) pthread_kill(reader, SIGALRM);
+    }
+  });
+  char line[8] = "";
+  EXPECT_EQ(cmd_fgets(line, sizeof line, pipe), line);
+  read_done = true;
+  interrupter.join();
+  EXPECT_STREQ(line, "x\n");
+  EXPECT_EQ(cmd_pclose(pipe), -1);
+  sigaction(SIGALRM, &saved, nullptr);
 }
 
 // With standard input and output closed the pipe's ends land on 0 and 1;

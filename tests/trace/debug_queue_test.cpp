@@ -108,6 +108,18 @@ TEST(DebugQueue, MovesEmittingToOneWriterInOrder) {
     EXPECT_STREQ(head.tag, "t");
     EXPECT_STREQ(reinterpret_cast<const char *>(ring + kSize + sizeof(TraceLine)), "second");
     EXPECT_TRUE(all_zero(other, sizeof other));
+
+    // A null format, an empty message and one the formatter cannot write (a
+    // wide character outside the C locale) each still give a line.
+    void (*unchecked_infolog_w)(const char *, ...) = infolog_w;
+    unchecked_infolog_w(nullptr);
+    kLOGI("%s", "");
+    unchecked_infolog_w("%ls", L"\u00e9");
+    ASSERT_TRUE(wait_for_lines(6));
+    lines = emitted();
+    EXPECT_EQ(unstamped(lines[3].text), "[I]" + caller + "\r\n");
+    EXPECT_EQ(unstamped(lines[4].text), "[I]" + caller + "{ktrace} ");
+    EXPECT_EQ(unstamped(lines[5].text), "[I]" + caller + "\r\n");
   });
 }
 

@@ -160,6 +160,8 @@ uint32_t planned_write(const void *buffer, uint32_t size, uint32_t n, void *stre
       return 0;
     case 'h':
       return g_real_write(buffer, size, (n + 1) / 2, stream);
+    case '+':
+      return g_real_write(buffer, size, n, stream) + 1;
     default:
       return g_real_write(buffer, size, n, stream);
   }
@@ -181,6 +183,7 @@ TEST(FileTrace, FailingWritesAndFlushesLoseOnlyWhatWasRefused) {
       {"o0", "", "one|", "one|three|", 3},
       {"oh0", "", "one|", "one|twthree|", 4},
       {"0", "", "", "two|three|", 3},
+      {"+", "", "one|", "one|two|three|", 3},  // claiming more than offered ends the message
       {"", "xx", "", "one|two|three|", 3},  // held in the stream until a flush works
   };
   for (const Case &c : cases) {

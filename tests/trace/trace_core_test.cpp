@@ -64,6 +64,10 @@ TEST_F(Trace, LineTextsOfTheThreeFamilies) {
   void (*unchecked_errlog_w)(const char *, ...) = errlog_w;
   unchecked_errlog_w(nullptr);  // a null format: an empty message, as when queued
   EXPECT_TRUE(IsLine(one_line(), 'E', "\r\n"));
+  // A text the formatter cannot write (a wide character outside the C
+  // locale) gives an empty message too, not a part or stale bytes.
+  unchecked_errlog_w("%ls", L"\u00e9");
+  EXPECT_TRUE(IsLine(one_line(), 'E', "\r\n"));
 }
 
 TEST_F(Trace, RoutesReceiveTheWholeRecord) {
@@ -185,6 +189,12 @@ TEST_F(Trace, LevelTraceWritesTheBareMessageToStandardOutput) {
   SetDebugLevel(0);
   static const std::string big(2000, 'm');
   EXPECT_EQ(capture_fd(1, [] { LevelTrace(0, "%s", big.c_str()); }), std::string(1023, 'm'));
+  EXPECT_EQ(capture_fd(1, [] {
+              void (*unchecked)(int32_t, const char *, ...) = LevelTrace;
+              unchecked(0, nullptr);
+              unchecked(0, "%ls", L"\u00e9");  // the formatter fails: nothing printed
+            }),
+            "");
   EXPECT_EQ(taken(), "0/0");  // no console, no routes
 }
 

@@ -509,7 +509,8 @@ QRVL_API void STD_List_Clear(STD_List *list);
 QRVL_API void SetBit(uint8_t *bytes, uint32_t n, uint8_t value);
 
 /** SetBitsByStr writes text onto the bits from first on, one bit per
-   character: '0' clears a bit, any other character sets it.
+   character: '0' clears a bit, any other character sets it.  A NULL text
+   changes nothing.
    Takes no lock: one thread at a time per array. */
 QRVL_API void SetBitsByStr(uint8_t *bytes, uint32_t first, const char *text);
 
@@ -588,7 +589,7 @@ QRVL_API int32_t slp_mefree(Slp *slp);
    that the kept text starts at a whole line (or is empty); unread bytes
    dropped this way set the overflow flag and move the reader along.  A
    reader that had read everything gets the new text from its first byte.
-   An empty text changes nothing.
+   An empty or NULL text changes nothing.
    Takes no lock: one thread at a time per ring. */
 QRVL_API void slp_putstr(Slp *slp, const char *text);
 

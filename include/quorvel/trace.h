@@ -205,7 +205,8 @@ QRVL_API void FiletracePath(const char *path);
 /** Filetrace writes the formatted text (at most 1023 characters) to the
    Filetrace file, opening "KoDebugLog.txt" first if none is open.  When
    the file cannot be opened the text is dropped without a report (the
-   open is tried again at the next call).
+   open is tried again at the next call).  A NULL format does nothing (no
+   file is opened).
    Takes no lock: one writer per file slot. */
 QRVL_API void Filetrace(const char *format, ...) QRVL_PRINTF(1, 2);
 /** NFiletracePath opens path with "wb" as the file of index (-1 to 9), if
@@ -216,7 +217,8 @@ QRVL_API void NFiletracePath(int32_t index, const char *path);
    file of index (-1 to 9; others are ignored), opening
    "KoDebugLog[index + 1].txt" first if none is open.  When the file cannot
    be opened its name is printed through LevelTrace with priority 0 and the
-   text is dropped (the open is tried again at the next call).
+   text is dropped (the open is tried again at the next call).  A NULL
+   format does nothing (no file is opened).
    Takes no lock: one writer per file slot. */
 QRVL_API void NFiletrace(int32_t index, const char *format, ...) QRVL_PRINTF(2, 3);
 /** @} */

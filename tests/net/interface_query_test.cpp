@@ -1,7 +1,7 @@
 // The interface, gateway and name-server queries, each case on a host of
 // its own: the test re-runs itself under netns.sh, which builds a network
-// namespace with a veth pair, the case's addresses and routes and a
-// resolv.conf of this test's, and the checks then run inside.
+// namespace with a veth pair, the case's addresses and routes and the
+// case's resolv.conf (or none), and the checks then run inside.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,6 +32,13 @@ constexpr char kResolvConf[] =
     "nameservers 10.1.1.1\n"          // not the keyword
     "nameserver 10.2.2.2 " QRVL_PAD_300 "\n"  // too long for a line: skipped whole
     "nameserver 10.3.3.3";  // the last line needs no line feed
+// One server more than a list holds before it takes the heap, then an
+// overlong last line that ends the file without a line feed: no server.
+constexpr char kNineServers[] =
+    "nameserver 10.8.0.1\nnameserver 10.8.0.2\nnameserver 10.8.0.3\n"
+    "nameserver 10.8.0.4\nnameserver 10.8.0.5\nnameserver 10.8.0.6\n"
+    "nameserver 10.8.0.7\nnameserver 10.8.0.8\nnameserver 10.8.0.9\n"
+    "nameserver 10.4.4.4 " QRVL_PAD_300;
 
 enum Query { kCount, kAddress, kGateway, kSpecific, kDefault, kDnsCount, kDns, kDnsNoBuffer, kCountNoHeap };
 
@@ -49,6 +56,7 @@ struct Case {
   const char *name;
   std::string setup;  // one ip command per line
   std::vector<Check> checks;
+  const char *resolv_conf = kResolvConf;  // null: the host has no /etc/resolv.conf
 };
 
 // Named by its name: gtest would otherwise print the record's bytes.
@@ -90,6 +98,10 @@ std::string many_addresses() {
   for (int i = 1; i <= 40; ++i) setup += "addr add 10.0.1." + std::to_string(i) + "/8 dev veth0\n";
   return setup;
 }
+
+constexpr char kOneGateway[] =
+    "addr add 10.0.0.5/8 dev veth0\n"
+    "route add default via 10.0.0.1 dev veth0\n";
 
 const Case kCases[] = {
     {"GatewayInTheSecondSubnet",
@@ -194,6 +206,15 @@ const Case kCases[] = {
     {"ManyAddresses",
      many_addresses(),
      {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCountNoHeap, kV4, "0"}}},
+    {"NineNameServersAndAnOverlongLastLine",
+     kOneGateway,
+     {{kDnsCount, kV4, "9"}, {kDns, kV4, "0 10.8.0.1"}, {kDns, kV4, "0 10.8.0.9", 8},
+      {kDns, kV4, "-1", 9}},
+     kNineServers},
+    {"NoResolvConf",
+     kOneGateway,
+     {{kGateway, kV4, "0 10.0.0.1"}, {kDnsCount, kV4, "0"}, {kDns, kV4, "-1"}},
+     nullptr},
 };
 
 class InterfaceQuery : public testing::TestWithParam<Case> {};
@@ -204,8 +225,8 @@ void run_on_own_host(const Case &host) {
   GTEST_SKIP() << "the namespace host re-runs this program natively: not under a user-mode emulator";
 #endif
   const qrvl_test::TempDir dir;
-  const std::string resolv_conf = dir / "resolv.conf";
-  std::ofstream(resolv_conf) << kResolvConf;
+  const std::string resolv_conf = host.resolv_conf != nullptr ? dir / "resolv.conf" : "";
+  if (host.resolv_conf != nullptr) std::ofstream(resolv_conf) << host.resolv_conf;
   const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
   std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   std::string script = QRVL_TEST_SOURCE_DIR "/tests/net/netns.sh";

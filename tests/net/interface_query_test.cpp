@@ -6,12 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "quorvel/net.h"
 #include "support/alloc_fault.hpp"
 #include "support/child_process.hpp"
+#include "support/descriptor_limit.hpp"
 #include "support/files.hpp"
 
 namespace {
@@ -40,13 +42,16 @@ constexpr char kNineServers[] =
     "nameserver 10.8.0.7\nnameserver 10.8.0.8\nnameserver 10.8.0.9\n"
     "nameserver 10.4.4.4 " QRVL_PAD_300;
 
-enum Query { kCount, kAddress, kGateway, kSpecific, kDefault, kDnsCount, kDns, kDnsNoBuffer, kCountNoHeap };
+enum Query { kCount, kAddress, kGateway, kSpecific, kDefault, kDnsCount, kDns, kDnsNoBuffer };
+// Added to a query, it runs with the library's allocations refused or with
+// no descriptor left to open; the host is whole again afterwards.
+constexpr int kNoHeap = 0x100, kNoDescriptor = 0x200, kQueryMask = 0xff;
 
 // One query and what it must give: the result, then the address and the
 // adapter name (kAddress) it wrote, each left out while untouched, and for
 // kDefault the family.
 struct Check {
-  Query query;
+  int query;
   int family;
   std::string want;
   int index = 0;
@@ -65,7 +70,11 @@ void PrintTo(const Case &c, std::ostream *out) { *out << c.name; }
 std::string run(const Check &check) {
   char ip[64] = "untouched", name[300] = "untouched";
   int family = -1, result = 0;
-  switch (check.query) {
+  std::optional<qrvl_test::AllocFault> fault;
+  if ((check.query & kNoHeap) != 0) fault.emplace().fail_after(0);
+  std::optional<qrvl_test::NoDescriptorLeft> limit;
+  if ((check.query & kNoDescriptor) != 0) limit.emplace();
+  switch (check.query & kQueryMask) {
     case kCount: result = GetLIPNum(check.family); break;
     case kAddress: result = GetNLIP2(check.family, check.index, ip, name); break;
     case kGateway: result = GetDefaultGateway(check.family, ip); break;
@@ -80,22 +89,33 @@ std::string run(const Check &check) {
     case kDnsCount: result = GetDnsIPNum(check.family); break;
     case kDns: result = GetDnsIP(check.family, check.index, ip); break;
     case kDnsNoBuffer: result = GetDnsIP(check.family, check.index, nullptr); break;
-    case kCountNoHeap: {
-      qrvl_test::AllocFault fault;
-      fault.fail_after(0);
-      result = GetLIPNum(check.family);
-      break;
-    }
   }
+  limit.reset();
+  fault.reset();
   std::string out = std::to_string(result);
   for (const std::string text : {ip, name})
     if (text != "untouched") out += " " + text;
-  return check.query == kDefault ? out + " family " + std::to_string(family) : out;
+  return (check.query & kQueryMask) == kDefault ? out + " family " + std::to_string(family) : out;
 }
 
+// More addresses of each family than a list holds before it takes the heap.
 std::string many_addresses() {
   std::string setup = "route add default via 10.0.0.1 dev veth0 onlink\n";
   for (int i = 1; i <= 40; ++i) setup += "addr add 10.0.1." + std::to_string(i) + "/8 dev veth0\n";
+  for (int i = 1; i <= 20; ++i)
+    setup += "-6 addr add 2001:db8::" + std::to_string(i) + "/64 dev veth0 nodad\n";
+  return setup;
+}
+
+// Nine default routes through veth0 (metrics 1 to 9): the gateway query
+// asks room for every route it reads, more than a list of gateways holds
+// before it takes the heap, though the one interface keeps only its best.
+std::string nine_routes() {
+  std::string setup = "addr add 10.0.0.5/8 dev veth0\n";
+  for (int i = 1; i <= 9; ++i) {
+    const std::string n = std::to_string(i);
+    setup += "route add default via 10.0.0." + n + " dev veth0 metric " + n + "\n";
+  }
   return setup;
 }
 
@@ -205,7 +225,13 @@ const Case kCases[] = {
      {{kCount, kV4, "1"}, {kAddress, kV4, "8 10.0.0.6 veth0"}}},
     {"ManyAddresses",
      many_addresses(),
-     {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCountNoHeap, kV4, "0"}}},
+     {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCount | kNoHeap, kV4, "0"},
+      {kAddress | kNoHeap, kV4, "-1"}, {kSpecific | kNoHeap, kV4, "32 0.0.0.0"},
+      {kCount, kV6, "20"}, {kCount | kNoHeap, kV6, "0"}}},
+    {"NineDefaultRoutesThroughOneInterface",
+     nine_routes(),
+     {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.1"}, {kCount | kNoHeap, kV4, "0"},
+      {kGateway | kNoHeap, kV4, "-1"}}},
     {"NineNameServersAndAnOverlongLastLine",
      kOneGateway,
      {{kDnsCount, kV4, "9"}, {kDns, kV4, "0 10.8.0.1"}, {kDns, kV4, "0 10.8.0.9", 8},
@@ -215,6 +241,11 @@ const Case kCases[] = {
      kOneGateway,
      {{kGateway, kV4, "0 10.0.0.1"}, {kDnsCount, kV4, "0"}, {kDns, kV4, "-1"}},
      nullptr},
+    {"NoDescriptorLeft",
+     std::string(kOneGateway) + "-6 addr add 2001:db8::5/64 dev veth0 nodad\n",
+     {{kCount, kV4, "1"}, {kCount | kNoDescriptor, kV4, "0"}, {kAddress | kNoDescriptor, kV4, "-1"},
+      {kGateway, kV4, "0 10.0.0.1"}, {kGateway | kNoDescriptor, kV4, "-1"}, {kCount, kV6, "1"},
+      {kCount | kNoDescriptor, kV6, "0"}}},
 };
 
 class InterfaceQuery : public testing::TestWithParam<Case> {};

@@ -119,6 +119,28 @@ std::string nine_routes() {
   return setup;
 }
 
+// Ten interfaces, each with an address 10.N.0.5 and a default route via
+// 10.N.0.1, N counted in index order (veth1, veth0, then four more pairs,
+// each peer made first).  Routes come in metric order: metrics 1 to 8,
+// on the ninth- down to the second-lowest index, fill the first attempt's
+// table of eight; metric 9, on the highest index, finds it full and is
+// left out; metric 10, on the lowest, goes first and pushes the last out.
+std::string ten_interfaces() {
+  std::string setup;
+  for (const std::string pair : {"vb", "vc", "vd", "ve"})
+    setup += "link add " + pair + "0 type veth peer name " + pair + "1\nlink set " + pair +
+             "0 up\nlink set " + pair + "1 up\n";
+  const char *names[] = {"veth1", "veth0", "vb1", "vb0", "vc1", "vc0", "vd1", "vd0", "ve1", "ve0"};
+  const int metrics[] = {10, 8, 7, 6, 5, 4, 3, 2, 1, 9};
+  for (int i = 0; i < 10; ++i) {
+    const std::string net = "10." + std::to_string(i + 1) + ".0.",
+                      dev = std::string(" dev ") + names[i];
+    setup += "addr add " + net + "5/16" + dev + "\nroute add default via " + net + "1" + dev +
+             " metric " + std::to_string(metrics[i]) + "\n";
+  }
+  return setup;
+}
+
 constexpr char kOneGateway[] =
     "addr add 10.0.0.5/8 dev veth0\n"
     "route add default via 10.0.0.1 dev veth0\n";
@@ -232,6 +254,10 @@ const Case kCases[] = {
      nine_routes(),
      {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.1"}, {kCount | kNoHeap, kV4, "0"},
       {kGateway | kNoHeap, kV4, "-1"}}},
+    {"TenInterfacesEachWithAGateway",
+     ten_interfaces(),
+     {{kCount, kV4, "10"}, {kAddress, kV4, "16 10.1.0.5 veth1"},
+      {kAddress, kV4, "16 10.10.0.5 ve0", 9}, {kGateway, kV4, "0 10.1.0.1"}}},
     {"NineNameServersAndAnOverlongLastLine",
      kOneGateway,
      {{kDnsCount, kV4, "9"}, {kDns, kV4, "0 10.8.0.1"}, {kDns, kV4, "0 10.8.0.9", 8},

@@ -1,17 +1,19 @@
 // The interface, gateway and name-server queries, each case on a host of
 // its own: the test re-runs itself under netns.sh, which builds a network
-// namespace with a veth pair, the case's addresses and routes and a
-// resolv.conf of this test's, and the checks then run inside.
+// namespace with a veth pair, the case's addresses and routes and the
+// case's resolv.conf (or none), and the checks then run inside.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "quorvel/net.h"
 #include "support/alloc_fault.hpp"
 #include "support/child_process.hpp"
+#include "support/descriptor_limit.hpp"
 #include "support/files.hpp"
 
 namespace {
@@ -32,14 +34,24 @@ constexpr char kResolvConf[] =
     "nameservers 10.1.1.1\n"          // not the keyword
     "nameserver 10.2.2.2 " QRVL_PAD_300 "\n"  // too long for a line: skipped whole
     "nameserver 10.3.3.3";  // the last line needs no line feed
+// One server more than a list holds before it takes the heap, then an
+// overlong last line that ends the file without a line feed: no server.
+constexpr char kNineServers[] =
+    "nameserver 10.8.0.1\nnameserver 10.8.0.2\nnameserver 10.8.0.3\n"
+    "nameserver 10.8.0.4\nnameserver 10.8.0.5\nnameserver 10.8.0.6\n"
+    "nameserver 10.8.0.7\nnameserver 10.8.0.8\nnameserver 10.8.0.9\n"
+    "nameserver 10.4.4.4 " QRVL_PAD_300;
 
-enum Query { kCount, kAddress, kGateway, kSpecific, kDefault, kDnsCount, kDns, kDnsNoBuffer, kCountNoHeap };
+enum Query { kCount, kAddress, kGateway, kSpecific, kDefault, kDnsCount, kDns, kDnsNoBuffer };
+// Added to a query, it runs with the library's allocations refused or with
+// no descriptor left to open; the host is whole again afterwards.
+constexpr int kNoHeap = 0x100, kNoDescriptor = 0x200, kQueryMask = 0xff;
 
 // One query and what it must give: the result, then the address and the
 // adapter name (kAddress) it wrote, each left out while untouched, and for
 // kDefault the family.
 struct Check {
-  Query query;
+  int query;
   int family;
   std::string want;
   int index = 0;
@@ -49,6 +61,7 @@ struct Case {
   const char *name;
   std::string setup;  // one ip command per line
   std::vector<Check> checks;
+  const char *resolv_conf = kResolvConf;  // null: the host has no /etc/resolv.conf
 };
 
 // Named by its name: gtest would otherwise print the record's bytes.
@@ -57,7 +70,11 @@ void PrintTo(const Case &c, std::ostream *out) { *out << c.name; }
 std::string run(const Check &check) {
   char ip[64] = "untouched", name[300] = "untouched";
   int family = -1, result = 0;
-  switch (check.query) {
+  std::optional<qrvl_test::AllocFault> fault;
+  if ((check.query & kNoHeap) != 0) fault.emplace().fail_after(0);
+  std::optional<qrvl_test::NoDescriptorLeft> limit;
+  if ((check.query & kNoDescriptor) != 0) limit.emplace();
+  switch (check.query & kQueryMask) {
     case kCount: result = GetLIPNum(check.family); break;
     case kAddress: result = GetNLIP2(check.family, check.index, ip, name); break;
     case kGateway: result = GetDefaultGateway(check.family, ip); break;
@@ -72,24 +89,61 @@ std::string run(const Check &check) {
     case kDnsCount: result = GetDnsIPNum(check.family); break;
     case kDns: result = GetDnsIP(check.family, check.index, ip); break;
     case kDnsNoBuffer: result = GetDnsIP(check.family, check.index, nullptr); break;
-    case kCountNoHeap: {
-      qrvl_test::AllocFault fault;
-      fault.fail_after(0);
-      result = GetLIPNum(check.family);
-      break;
-    }
   }
+  limit.reset();
+  fault.reset();
   std::string out = std::to_string(result);
   for (const std::string text : {ip, name})
     if (text != "untouched") out += " " + text;
-  return check.query == kDefault ? out + " family " + std::to_string(family) : out;
+  return (check.query & kQueryMask) == kDefault ? out + " family " + std::to_string(family) : out;
 }
 
+// More addresses of each family than a list holds before it takes the heap.
 std::string many_addresses() {
   std::string setup = "route add default via 10.0.0.1 dev veth0 onlink\n";
   for (int i = 1; i <= 40; ++i) setup += "addr add 10.0.1." + std::to_string(i) + "/8 dev veth0\n";
+  for (int i = 1; i <= 20; ++i)
+    setup += "-6 addr add 2001:db8::" + std::to_string(i) + "/64 dev veth0 nodad\n";
   return setup;
 }
+
+// Nine default routes through veth0 (metrics 1 to 9): the gateway query
+// asks room for every route it reads, more than a list of gateways holds
+// before it takes the heap, though the one interface keeps only its best.
+std::string nine_routes() {
+  std::string setup = "addr add 10.0.0.5/8 dev veth0\n";
+  for (int i = 1; i <= 9; ++i) {
+    const std::string n = std::to_string(i);
+    setup += "route add default via 10.0.0." + n + " dev veth0 metric " + n + "\n";
+  }
+  return setup;
+}
+
+// Ten interfaces, each with an address 10.N.0.5 and a default route via
+// 10.N.0.1, N counted in index order (veth1, veth0, then four more pairs,
+// each peer made first).  Routes come in metric order: metrics 1 to 8,
+// on the ninth- down to the second-lowest index, fill the first attempt's
+// table of eight; metric 9, on the highest index, finds it full and is
+// left out; metric 10, on the lowest, goes first and pushes the last out.
+std::string ten_interfaces() {
+  std::string setup;
+  for (const std::string pair : {"vb", "vc", "vd", "ve"})
+    setup += "link add " + pair + "0 type veth peer name " + pair + "1\nlink set " + pair +
+             "0 up\nlink set " + pair + "1 up\n";
+  const char *names[] = {"veth1", "veth0", "vb1", "vb0", "vc1", "vc0", "vd1", "vd0", "ve1", "ve0"};
+  const int metrics[] = {10, 8, 7, 6, 5, 4, 3, 2, 1, 9};
+  for (int i = 0; i < 10; ++i) {
+    const std::string net = "10." + std::to_string(i + 1) + ".0.",
+                      dev = std::string(" dev ") + names[i];
+    setup += "addr add " + net + "5/16" + dev + "\nroute add default via " + net + "1" + dev +
+             " metric " + std::to_string(metrics[i]) + "\n";
+  }
+  return setup;
+}
+
+constexpr char kOneGateway[] =
+    "addr add 10.0.0.5/8 dev veth0\n"
+    "route add default via 10.0.0.1 dev veth0\n";
 
 const Case kCases[] = {
     {"GatewayInTheSecondSubnet",
@@ -193,7 +247,31 @@ const Case kCases[] = {
      {{kCount, kV4, "1"}, {kAddress, kV4, "8 10.0.0.6 veth0"}}},
     {"ManyAddresses",
      many_addresses(),
-     {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCountNoHeap, kV4, "0"}}},
+     {{kCount, kV4, "40"}, {kAddress, kV4, "8 10.0.1.40 veth0", 39}, {kCount | kNoHeap, kV4, "0"},
+      {kAddress | kNoHeap, kV4, "-1"}, {kSpecific | kNoHeap, kV4, "32 0.0.0.0"},
+      {kCount, kV6, "20"}, {kCount | kNoHeap, kV6, "0"}}},
+    {"NineDefaultRoutesThroughOneInterface",
+     nine_routes(),
+     {{kCount, kV4, "1"}, {kGateway, kV4, "0 10.0.0.1"}, {kCount | kNoHeap, kV4, "0"},
+      {kGateway | kNoHeap, kV4, "-1"}}},
+    {"TenInterfacesEachWithAGateway",
+     ten_interfaces(),
+     {{kCount, kV4, "10"}, {kAddress, kV4, "16 10.1.0.5 veth1"},
+      {kAddress, kV4, "16 10.10.0.5 ve0", 9}, {kGateway, kV4, "0 10.1.0.1"}}},
+    {"NineNameServersAndAnOverlongLastLine",
+     kOneGateway,
+     {{kDnsCount, kV4, "9"}, {kDns, kV4, "0 10.8.0.1"}, {kDns, kV4, "0 10.8.0.9", 8},
+      {kDns, kV4, "-1", 9}},
+     kNineServers},
+    {"NoResolvConf",
+     kOneGateway,
+     {{kGateway, kV4, "0 10.0.0.1"}, {kDnsCount, kV4, "0"}, {kDns, kV4, "-1"}},
+     nullptr},
+    {"NoDescriptorLeft",
+     std::string(kOneGateway) + "-6 addr add 2001:db8::5/64 dev veth0 nodad\n",
+     {{kCount, kV4, "1"}, {kCount | kNoDescriptor, kV4, "0"}, {kAddress | kNoDescriptor, kV4, "-1"},
+      {kGateway, kV4, "0 10.0.0.1"}, {kGateway | kNoDescriptor, kV4, "-1"}, {kCount, kV6, "1"},
+      {kCount | kNoDescriptor, kV6, "0"}}},
 };
 
 class InterfaceQuery : public testing::TestWithParam<Case> {};
@@ -204,8 +282,8 @@ void run_on_own_host(const Case &host) {
   GTEST_SKIP() << "the namespace host re-runs this program natively: not under a user-mode emulator";
 #endif
   const qrvl_test::TempDir dir;
-  const std::string resolv_conf = dir / "resolv.conf";
-  std::ofstream(resolv_conf) << kResolvConf;
+  const std::string resolv_conf = host.resolv_conf != nullptr ? dir / "resolv.conf" : "";
+  if (host.resolv_conf != nullptr) std::ofstream(resolv_conf) << host.resolv_conf;
   const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
   std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   std::string script = QRVL_TEST_SOURCE_DIR "/tests/net/netns.sh";

@@ -5,11 +5,11 @@
 #else
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "support/child_process.hpp"
+#include "support/descriptor_limit.hpp"
 #endif
 
 #include <climits>
@@ -165,16 +165,11 @@ TEST_F(Sockets, BroadcastSocketIsBoundWithBothOptions) {
 #if !defined(_WIN32)  // Windows has no per-process limit on sockets to lower
 TEST_F(Sockets, NoDescriptorLeftReportsTheFirstOption) {
   qrvl_test::run_in_child([] {
-    // Only the soft limit is lowered: valgrind refuses a change of the hard one.
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    const rlimit before = limit;
-    limit.rlim_cur = static_cast<rlim_t>(open_state());
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
-    EXPECT_EQ(CreateBroadcastSocket(0, 0), -1);
+    {
+      const qrvl_test::NoDescriptorLeft limit;
+      EXPECT_EQ(CreateBroadcastSocket(0, 0), -1);
+    }
     expect_one_message(3, "Start_UDP_Broadcast_Server() setsockopt(SO_BROADCAST) failed!");
-    // Back up, so that a coverage build's child can still write its counts.
-    EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
   });
 }
 #endif

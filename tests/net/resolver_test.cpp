@@ -26,9 +26,12 @@
 namespace {
 
 // Before any lookup teaches a prefix, the built-in one: the result and the
-// text written.
+// text written.  The style is judged up to the first blank, the synthesis
+// reads the parts of the whole text (its first 63 characters), so text
+// after a blank counts when it holds a dot, and a cut text can lack parts.
 TEST(Resolver, SynthesisesWithTheBuiltInPrefix) {
   qrvl_test::run_in_child([] {
+    const std::string cut_short = std::string(61, '1') + ".2.3.4";  // cut to "11...1.2"
     const std::tuple<const char *, int32_t, const char *> syntheses[] = {
         {"192.168.1.1", AF_INET6, "0 64:ff9b::c0a8:0101"},
         {"10.0.0.1", AF_INET, "0 10.0.0.1"},
@@ -36,6 +39,9 @@ TEST(Resolver, SynthesisesWithTheBuiltInPrefix) {
         {"2001:db8::1", AF_INET6, "0 2001:db8::1"},
         {"1.2.3.4", 99, "-1 "},
         {"host", AF_INET6, "-1 "},
+        {"10.0.0.1 x", AF_INET6, "0 64:ff9b::0a00:0001"},  // the last part reads as 1
+        {"10.0.0.1 a.b", AF_INET6, "-1 "},                 // a fifth part
+        {cut_short.c_str(), AF_INET6, "-1 "},
     };
     for (const auto &[in, family, want] : syntheses) {
       char out[80] = "untouched";

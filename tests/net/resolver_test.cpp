@@ -82,8 +82,6 @@ TEST(Resolver, ThreadThatCannotStartIsReportedAndTriedAgain) {
   });
 }
 
-#if !defined(_WIN32)  // a private DNS world needs Linux namespaces and dnsmasq
-
 // Each message as its level, a space and its text.  Never destroyed: the
 // resolver thread may still report while the process exits.
 std::mutex &g_mutex = *new std::mutex;
@@ -117,6 +115,44 @@ bool wait_for(const std::string &message, size_t n = 1) {
     return static_cast<size_t>(std::count(g_messages.begin(), g_messages.end(), message)) >= n;
   });
 }
+
+std::vector<std::string> messages() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_messages;
+}
+
+uint32_t idle_ticks(const DomainRecord &r) {
+  return __atomic_load_n(&r.idle_ticks, __ATOMIC_RELAXED);
+}
+
+// Polls until ready() holds, 5 s at most.
+template <typename Ready>
+bool poll_until(Ready ready) {
+  for (int i = 0; i < 500 && !ready(); ++i) quorvel::platform::sleep_ms(10);
+  return ready();
+}
+
+// With nothing posted, each idle pass counts every record while none is
+// due.  A due record has its count reset and ends the pass, the records
+// after it left uncounted; a free one is not looked up.
+TEST(Resolver, IdlePassesCountEveryRecordAndSkipFreeOnes) {
+  qrvl_test::run_in_child([] {
+    capture_messages();
+    static DomainRecord table[3];
+    ASSERT_EQ(SetDomainTable(table, sizeof table, 1), 0);
+    ASSERT_TRUE(poll_until([] { return idle_ticks(table[2]) >= 1; }));
+
+    __atomic_store_n(&table[1].idle_ticks, 299u, __ATOMIC_RELAXED);
+    ASSERT_TRUE(poll_until([] { return idle_ticks(table[1]) < 299; }));
+    // Record 2 read first: record 0's count only grows, and stays ahead.
+    const uint32_t last = idle_ticks(table[2]);
+    EXPECT_GT(idle_ticks(table[0]), last);
+    EXPECT_EQ(messages(), std::vector<std::string>{});
+    EXPECT_STREQ(table[1].name, "");
+  });
+}
+
+#if !defined(_WIN32)  // a private DNS world needs Linux namespaces and dnsmasq
 
 std::vector<std::string> done_names() {
   std::lock_guard<std::mutex> lock(g_mutex);

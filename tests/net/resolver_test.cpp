@@ -196,6 +196,7 @@ TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
       {"v4.test", "1 192.0.2.1 :: 64:ff9b::0a00:0001"},
       {"nat2.test", "3 192.0.2.34 2001:db8:64::c000:222 2001:db8:64::0a00:0001"},
       {"both.test", "3 192.0.2.10 2001:db8::10 2001:db8:64::0a00:0001"},
+      {"mapped.test", "3 192.0.2.5 ::ffff:192.0.2.5 2001:db8:64::0a00:0001"},  // teaches nothing
       {"nat.test", "3 192.0.2.33 64:ff9b::c000:221 64:ff9b::0a00:0001"},
       {"v6.test", "2 0.0.0.0 2001:db8::6 64:ff9b::0a00:0001"},
       {"hosts-only.example", "1 192.0.2.77 :: 64:ff9b::0a00:0001"},
@@ -206,10 +207,31 @@ TEST(Resolver, LooksUpSynchronouslyAndLearnsTheNat64Prefix) {
     const int32_t code = GetAddrInfox(name, ipv4, ipv6);
     EXPECT_EQ(std::to_string(code) + " " + ipv4 + " " + ipv6 + " " + nat64_of_10_0_0_1(), want);
   }
-  EXPECT_EQ(count("4 call getaddrinfo()"), 6u);
+  EXPECT_EQ(count("4 call getaddrinfo()"), 7u);
   EXPECT_EQ(count(failed_over(EAI_NONAME)), 1u);
   EXPECT_EQ(count(gave_up(EAI_NONAME)), 1u);
   EXPECT_TRUE(done_names().empty()) << "GetAddrInfox does not use the table";
+
+  // Of two answers of one family, the one getaddrinfo gives first.
+  for (const char *name : {"two4.test", "two6.test"}) {
+    addrinfo hints = {}, *list = nullptr;
+    hints.ai_socktype = SOCK_DGRAM;
+    ASSERT_EQ(getaddrinfo(name, nullptr, &hints, &list), 0) << name;
+    std::vector<std::string> answers;
+    for (const addrinfo *a = list; a != nullptr; a = a->ai_next) {
+      char text[64];
+      ASSERT_EQ(
+          getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST), 0);
+      answers.push_back(text);
+    }
+    freeaddrinfo(list);
+    ASSERT_EQ(answers.size(), 2u) << name;
+    const bool ipv4_only = name[3] == '4';
+    char ipv4[16] = "x", ipv6[40] = "x";
+    const int32_t code = GetAddrInfox(name, ipv4, ipv6);
+    EXPECT_EQ(std::to_string(code) + " " + ipv4 + " " + ipv6,
+              ipv4_only ? "1 " + answers[0] + " ::" : "2 0.0.0.0 " + answers[0]);
+  }
 
   // A name too long for a record is refused and takes none.
   char ipv4[16] = "x", ipv6[40] = "x";

@@ -266,21 +266,24 @@ TEST(Resolver, PostsHoldsBackRefreshesAndReusesRecords) {
   EXPECT_EQ(GetAddrByDNS("slow.test", ipv4, ipv6), 0);
   ASSERT_TRUE(world.stalled_query_arrived());
 
+  enum LastQuery { kAsLeft, kWrapped, kStale };  // what record 0's last query is set to first
   struct Ask {
     const char *name;
     int32_t code;
     const char *ipv4;
-    bool wrapped_tick;  // last query set later than now first
+    LastQuery last_query;
     size_t full_warnings;
   } const asks[] = {
-      {"v4.test", 1, "192.0.2.1", false, 0},  // re-posted
-      {"v4.test", 0, "192.0.2.1", false, 0},  // held back: not posted
-      {"v6.test", 0, "0.0.0.0", false, 0},    // new: record 2
-      {"v6.test", 0, "0.0.0.0", false, 0},    // never re-posted before: posted
-      {"v4.test", 1, "192.0.2.1", true, 1},   // wrapped tick: not held back, queue full
+      {"v4.test", 1, "192.0.2.1", kAsLeft, 0},   // re-posted
+      {"v4.test", 0, "192.0.2.1", kAsLeft, 0},   // held back: not posted
+      {"v6.test", 0, "0.0.0.0", kAsLeft, 0},     // new: record 2
+      {"v6.test", 0, "0.0.0.0", kAsLeft, 0},     // never re-posted before: posted
+      {"v4.test", 1, "192.0.2.1", kWrapped, 1},  // later than now: not held back, queue full
+      {"v4.test", 1, "192.0.2.1", kStale, 2},    // 6 s ago: not held back, queue full
   };
   for (const Ask &a : asks) {
-    if (a.wrapped_tick) table[0].last_query = 0xffffffffu;
+    if (a.last_query == kWrapped) table[0].last_query = 0xffffffffu;
+    if (a.last_query == kStale) table[0].last_query = GetClockTimeStamp() - 6000;
     EXPECT_EQ(GetAddrByDNS(a.name, ipv4, ipv6), a.code) << a.name;
     EXPECT_STREQ(ipv4, a.ipv4) << a.name;
     EXPECT_EQ(count(kFull), a.full_warnings) << a.name;

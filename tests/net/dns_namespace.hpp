@@ -30,6 +30,9 @@ inline const char kConfig[] =
     "address=/nat.test/192.0.2.33\naddress=/nat.test/64:ff9b::c000:221\n"
     "address=/nat2.test/192.0.2.34\naddress=/nat2.test/2001:db8:64::c000:222\n"
     "address=/both.test/192.0.2.10\naddress=/both.test/2001:db8::10\n"
+    "address=/two4.test/192.0.2.21\naddress=/two4.test/192.0.2.22\n"
+    "address=/two6.test/2001:db8::21\naddress=/two6.test/2001:db8::22\n"
+    "address=/mapped.test/192.0.2.5\naddress=/mapped.test/::ffff:192.0.2.5\n"
     "server=/slow.test/127.0.0.1#5300\n";
 
 using qrvl_test::read_file;

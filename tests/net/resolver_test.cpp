@@ -103,19 +103,6 @@ void capture_messages() {
   AddDebugInfoRoute(record);
 }
 
-size_t count(const std::string &message) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return std::count(g_messages.begin(), g_messages.end(), message);
-}
-
-// Waits (20 s at most) until message has been reported n times.
-bool wait_for(const std::string &message, size_t n = 1) {
-  std::unique_lock<std::mutex> lock(g_mutex);
-  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] {
-    return static_cast<size_t>(std::count(g_messages.begin(), g_messages.end(), message)) >= n;
-  });
-}
-
 std::vector<std::string> messages() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_messages;
@@ -153,6 +140,19 @@ TEST(Resolver, IdlePassesCountEveryRecordAndSkipFreeOnes) {
 }
 
 #if !defined(_WIN32)  // a private DNS world needs Linux namespaces and dnsmasq
+
+size_t count(const std::string &message) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return std::count(g_messages.begin(), g_messages.end(), message);
+}
+
+// Waits (20 s at most) until message has been reported n times.
+bool wait_for(const std::string &message, size_t n = 1) {
+  std::unique_lock<std::mutex> lock(g_mutex);
+  return g_changed.wait_for(lock, std::chrono::seconds(20), [&] {
+    return static_cast<size_t>(std::count(g_messages.begin(), g_messages.end(), message)) >= n;
+  });
+}
 
 std::vector<std::string> done_names() {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -414,6 +414,8 @@ TEST(Command, CollectsACommandBeyondTheWatchedOnes) {
 
 // A signal interrupting the wait for output is no end of it: the read is
 // made again.  The signals go to the reading thread until its line came.
+// (qemu's user mode does not interrupt a blocked read this way.)
+#if !defined(QRVL_TEST_UNDER_EMULATOR)
 TEST(Command, ReadsOnThroughInterruptingSignals) {
   struct sigaction quiet = {}, saved = {};
   quiet.sa_handler = [](int) {};
@@ -437,6 +439,7 @@ TEST(Command, ReadsOnThroughInterruptingSignals) {
   EXPECT_EQ(cmd_pclose(pipe), -1);
   sigaction(SIGALRM, &saved, nullptr);
 }
+#endif
 
 // With standard input and output closed the pipe's ends land on 0 and 1;
 // the command still gets its output end as 1 and 2.

@@ -114,7 +114,7 @@ TEST(DebugQueue, MovesEmittingToOneWriterInOrder) {
     void (*unchecked_infolog_w)(const char *, ...) = infolog_w;
     unchecked_infolog_w(nullptr);
     kLOGI("%s", "");
-    unchecked_infolog_w("%ls", L"\u00e9");
+    unchecked_infolog_w("%ls", L"\u4e00");
     ASSERT_TRUE(wait_for_lines(6));
     lines = emitted();
     EXPECT_EQ(unstamped(lines[3].text), "[I]" + caller + "\r\n");

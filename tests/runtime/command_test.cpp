@@ -402,7 +402,8 @@ TEST(Command, CollectsACommandBeyondTheWatchedOnes) {
   const std::map<pid_t, char> before = children();
   EXPECT_EQ(cmd_pclose(cmd_popen("sleep 1")), -1);
   pid_t short_one = 0;
-  for (const auto &[pid, state] : children()) short_one = before.count(pid) ? short_one : pid;
+  for (const auto &[pid, state] : children())
+    if (before.count(pid) == 0) short_one = pid;
   ASSERT_NE(short_one, 0);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(cmd_pclose(cmd_popen("sleep 8")), -1);
   std::map<pid_t, char> now = children();
